@@ -1,0 +1,18 @@
+#include "editor/form1.h"
+
+#include <QApplication>
+
+#include <unistd.h>
+
+int main(int argc, char *argv[])
+{
+    // The HTML viewer is loaded on first use; its engine needs shared GL contexts from the start.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The browser engine's sandbox cannot run as root.
+    if (::geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QApplication app(argc, argv);
+    vornex::Form1 window(vornex::makeDesktopPlatform());
+    window.show();
+    return app.exec();
+}

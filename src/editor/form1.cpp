@@ -1,0 +1,270 @@
+#include "form1.h"
+
+#include "about/form3.h"
+#include "blocklistmodel.h"
+#include "build/form2.h"
+#include "build/form4.h"
+#include "platform/appearance.h"
+#include "platform/sourceeditor.h"
+#include "platform/sourcefile.h"
+#include "platform/twips.h"
+#include "resizerule.h"
+
+#include <QAbstractItemView>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenuBar>
+
+namespace vornex {
+
+namespace {
+
+const QString kSeparator = QStringLiteral("/");
+const QString kUntitled = QStringLiteral("Untitled.vornex");
+const QString kStartPrefix = QStringLiteral("VORNEX IDE - ");
+const QString kFilePrefix = QStringLiteral("KELD IDE - ");
+const QString kDialogPreset = QStringLiteral("*.vornex");
+
+} // namespace
+
+Form1::Form1(Platform platform, QWidget *parent)
+    : QMainWindow(parent), dialog1(platform.dialog.get()), m_platform(std::move(platform))
+{
+    setWindowIcon(applicationIcon());
+    setCaption(kStartPrefix);
+    createControls();
+    createMenus();
+    Form_Load();
+}
+
+Form1::~Form1()
+{
+    delete m_form2;
+    delete m_form3;
+    delete m_form4;
+}
+
+Form2 *Form1::debugOutputWindow() const
+{
+    return m_form2;
+}
+
+Form3 *Form1::aboutWindow() const
+{
+    return m_form3;
+}
+
+Form4 *Form1::settingsWindow() const
+{
+    return m_form4;
+}
+
+void Form1::createControls()
+{
+    auto *client = new QWidget(this);
+    setCentralWidget(client);
+    client->setFont(fixedsysFont());
+
+    RichTextBox1 = new SourceEditor(client);
+    RichTextBox1->setGeometry(px(120), px(600), px(3615), px(2295));
+    RichTextBox1->setPaper(palette().color(QPalette::Base));
+    RichTextBox1->setFont(fixedsysFont());
+    connect(RichTextBox1, &QsciScintilla::textChanged, this, &Form1::RichTextBox1_Change);
+
+    m_blocks = new BlockListModel(this);
+    Combo1 = new QComboBox(client);
+    Combo1->setGeometry(px(1320), px(120), px(4095), px(360));
+    // The box keeps the width the layout rule gives it, however long an entry is.
+    Combo1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    Combo1->setMinimumContentsLength(1);
+    Combo1->setModel(m_blocks);
+    Combo1->view()->setTextElideMode(Qt::ElideRight);
+    Combo1->setCurrentIndex(-1);
+    connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_Click);
+
+    Label1 = new QLabel(QStringLiteral("Blocks"), client);
+    Label1->setGeometry(px(120), px(120), px(1215), px(255));
+    Label1->setBuddy(Combo1);
+
+    setTabOrder(RichTextBox1, Combo1);
+    RichTextBox1->setFocus();
+    resize(px(6990), px(5415) + menuBar()->sizeHint().height());
+}
+
+QAction *Form1::addItem(QMenu *menu, const QString &caption, const QKeySequence &key,
+                        const std::function<void()> &handler)
+{
+    QAction *item = menu->addAction(caption);
+    item->setShortcut(key);
+    connect(item, &QAction::triggered, this, handler);
+    // Menu shortcuts win over the editor's own key bindings while the editor has the focus.
+    RichTextBox1->releaseKey(key);
+    return item;
+}
+
+void Form1::createMenus()
+{
+    File = menuBar()->addMenu(QStringLiteral("File"));
+    CNSF = addItem(File, QStringLiteral("Create New Source File"),
+                   QKeySequence(Qt::CTRL | Qt::Key_N), [this] { CNSF_Click(); });
+    x = File->addSeparator();
+    LoadS = addItem(File, QStringLiteral("Load a Exisitng Source File"),
+                    QKeySequence(Qt::CTRL | Qt::Key_L), [this] { LoadS_Click(); });
+    y = File->addSeparator();
+    Saves = addItem(File, QStringLiteral("Save"), QKeySequence(Qt::CTRL | Qt::Key_S),
+                    [this] { Saves_Click(); });
+    SaveAss = addItem(File, QStringLiteral("Save As"), QKeySequence(Qt::CTRL | Qt::Key_A),
+                      [this] { SaveAss_Click(); });
+    exitz = addItem(File, QStringLiteral("Exit"), QKeySequence(Qt::CTRL | Qt::Key_E),
+                    [this] { exitz_Click(); });
+
+    Build = menuBar()->addMenu(QStringLiteral("Build"));
+    Asm = addItem(Build, QStringLiteral("Assemble "), QKeySequence(Qt::Key_F4),
+                  [this] { Asm_Click(); });
+    Asmne = addItem(Build, QStringLiteral("View Debug  Output"), QKeySequence(Qt::Key_F6),
+                    [this] { Asmne_Click(); });
+    EAE = addItem(Build, QStringLiteral("Execute Assembled QVX"), QKeySequence(Qt::Key_F5),
+                  [this] { EAE_Click(); });
+
+    Opt = menuBar()->addMenu(QStringLiteral("Options"));
+    SetupECop = addItem(Opt, QStringLiteral("Setup EXECUTE options"),
+                        QKeySequence(Qt::CTRL | Qt::Key_O), [this] { SetupECop_Click(); });
+
+    Hlp = menuBar()->addMenu(QStringLiteral("Help"));
+    abt = addItem(Hlp, QStringLiteral("About"), QKeySequence(Qt::CTRL | Qt::Key_H),
+                  [this] { abt_Click(); });
+}
+
+void Form1::Form_Load()
+{
+    SourcePath = m_platform.appDir + kSeparator + kUntitled;
+    setCaption(kStartPrefix + SourcePath);
+}
+
+void Form1::setCaption(const QString &caption)
+{
+    // "[*]" is Qt's placeholder for the modified mark; doubled it shows as itself.
+    QString title = caption;
+    setWindowTitle(title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")));
+}
+
+int Form1::px(double twips) const
+{
+    return twipsToPixels(twips, logicalDpi(this));
+}
+
+double Form1::twips(int pixels) const
+{
+    return pixelsToTwips(pixels, logicalDpi(this));
+}
+
+void Form1::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+void Form1::Form_Resize()
+{
+    const QRect outer = frameGeometry();
+    const ResizeResult sizes = resizeRule(twips(outer.width()), twips(outer.height()));
+    if (sizes.editorWidth)
+        RichTextBox1->resize(px(*sizes.editorWidth), RichTextBox1->height());
+    if (sizes.editorHeight)
+        RichTextBox1->resize(RichTextBox1->width(), px(*sizes.editorHeight));
+    if (sizes.listWidth)
+        Combo1->resize(px(*sizes.listWidth), Combo1->height());
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    // Closing the main window ends the whole IDE, whatever other windows are open.
+    event->accept();
+    exitz_Click();
+}
+
+void Form1::exitz_Click()
+{
+    m_platform.endProcess(0);
+}
+
+void Form1::RichTextBox1_Change()
+{
+    LoadCombos();
+}
+
+void Form1::LoadCombos()
+{
+    m_blocks->rebuild(RichTextBox1->bytesView());
+    // A combo box selects its first entry when entries arrive; the block list selects none.
+    Combo1->setCurrentIndex(-1);
+}
+
+void Form1::Combo1_Click() {}
+
+void Form1::reportFailure(const QString &what, const QString &reason)
+{
+    m_platform.messages->warning(this, applicationTitle(), what + QStringLiteral(":\n") + reason);
+}
+
+bool Form1::loadFile(const QString &path)
+{
+    QByteArray bytes;
+    QString reason;
+    if (!readSourceFile(path, &bytes, &reason)) {
+        reportFailure(QStringLiteral("Cannot open \"%1\"").arg(path), reason);
+        return false;
+    }
+    RichTextBox1->setRawBytes(bytes);
+    return true;
+}
+
+bool Form1::saveFile(const QString &path)
+{
+    QString reason;
+    if (!writeSourceFile(path, RichTextBox1->bytesView(), &reason)) {
+        reportFailure(QStringLiteral("Cannot save \"%1\"").arg(path), reason);
+        return false;
+    }
+    return true;
+}
+
+void Form1::CNSF_Click()
+{
+    SourcePath = m_platform.appDir + kSeparator + kUntitled;
+    RichTextBox1->setRawBytes({});
+}
+
+void Form1::LoadS_Click()
+{
+    dialog1->setFileName(kDialogPreset);
+    dialog1->showOpen(this);
+    const QString chosen = dialog1->fileName();
+    if (chosen == kDialogPreset)
+        return;
+    if (!loadFile(chosen))
+        return;
+    SourcePath = chosen;
+    setCaption(kFilePrefix + SourcePath);
+}
+
+bool Form1::Saves_Click()
+{
+    return saveFile(SourcePath);
+}
+
+void Form1::SaveAss_Click()
+{
+    dialog1->setFileName(kDialogPreset);
+    dialog1->showOpen(this);
+    const QString chosen = dialog1->fileName();
+    if (chosen == kDialogPreset)
+        return;
+    if (!saveFile(chosen))
+        return;
+    SourcePath = chosen;
+    setCaption(kFilePrefix + SourcePath);
+}
+
+} // namespace vornex

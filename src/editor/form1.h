@@ -1,0 +1,121 @@
+#pragma once
+
+#include "platform/platform.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+
+namespace vornex {
+
+class BlockListModel;
+class Form2;
+class Form3;
+class Form4;
+class SourceEditor;
+
+// The main window: the editor, the block list and every command of the IDE.
+class Form1 : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit Form1(Platform platform, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // The full path of the current source file.
+    QString SourcePath;
+
+    SourceEditor *RichTextBox1;
+    QComboBox *Combo1;
+    QLabel *Label1;
+    FileDialog *dialog1;
+
+    QMenu *File;
+    QAction *CNSF;
+    QAction *x;
+    QAction *LoadS;
+    QAction *y;
+    QAction *Saves;
+    QAction *SaveAss;
+    QAction *exitz;
+    QMenu *Build;
+    QAction *Asm;
+    QAction *Asmne;
+    QAction *EAE;
+    QMenu *Opt;
+    QAction *SetupECop;
+    QMenu *Hlp;
+    QAction *abt;
+
+    // Sets SourcePath and the caption at start.
+    void Form_Load();
+    // Lays the editor and the block list out for the window's outer size.
+    void Form_Resize();
+    // Ends the process at once, without a question and without saving.
+    void exitz_Click();
+
+    // Rebuilds the block list after every change of the editor text.
+    void RichTextBox1_Change();
+    // Scans the editor text and refills the block list, selecting no entry.
+    void LoadCombos();
+    // Choosing a block list entry does nothing.
+    void Combo1_Click();
+
+    // File: New, Open, Save (true when the file was written) and Save As.
+    void CNSF_Click();
+    void LoadS_Click();
+    bool Saves_Click();
+    void SaveAss_Click();
+
+    // Build: Assemble, View Debug Output and Execute; Options: the interpreter settings.
+    void Asm_Click();
+    void Asmne_Click();
+    void EAE_Click();
+    void SetupECop_Click();
+
+    // Help: the About window.
+    void abt_Click();
+
+    // The window's title text.
+    void setCaption(const QString &caption);
+
+    // The secondary windows while they exist.
+    Form2 *debugOutputWindow() const;
+    Form3 *aboutWindow() const;
+    Form4 *settingsWindow() const;
+
+    const Platform &platform() const { return m_platform; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+    void createMenus();
+    QAction *addItem(QMenu *menu, const QString &caption, const QKeySequence &key,
+                     const std::function<void()> &handler);
+    int px(double twips) const;
+    double twips(int pixels) const;
+    // Shows a failed file or process operation: what failed, on what, and why.
+    void reportFailure(const QString &what, const QString &reason);
+    bool loadFile(const QString &path);
+    bool saveFile(const QString &path);
+    Form4 *form4();
+
+    Platform m_platform;
+    BlockListModel *m_blocks;
+    QPointer<Form2> m_form2;
+    QPointer<Form3> m_form3;
+    QPointer<Form4> m_form4;
+};
+
+} // namespace vornex

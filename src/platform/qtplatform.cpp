@@ -1,0 +1,148 @@
+#include "platform.h"
+
+#include "appearance.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLibrary>
+#include <QMessageBox>
+#include <QProcess>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace vornex {
+
+namespace {
+
+class QtFileDialog final : public FileDialog
+{
+public:
+    void setFileName(const QString &name) override { m_fileName = name; }
+    QString fileName() const override { return m_fileName; }
+
+    void showOpen(QWidget *parent) override
+    {
+        QFileDialog dialog(parent, QStringLiteral("Vor Source File"));
+        // Qt's own dialog behaves the same on every desktop and can be driven by tests.
+        dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setNameFilter(QStringLiteral("*.vornex"));
+        dialog.selectFile(m_fileName);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            m_fileName = dialog.selectedFiles().constFirst();
+    }
+
+private:
+    QString m_fileName;
+};
+
+class QtMessageBox final : public MessageBox
+{
+public:
+    void warning(QWidget *parent, const QString &title, const QString &text) override
+    {
+        QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+        box.setWindowIcon(applicationIcon());
+        box.exec();
+    }
+};
+
+class QtProcessLauncher final : public ProcessLauncher
+{
+public:
+    bool startDetached(const QString &program, const QStringList &arguments,
+                       QString *error) override
+    {
+        QProcess process;
+        process.setProgram(program);
+        process.setArguments(arguments);
+        if (process.startDetached())
+            return true;
+        if (error)
+            *error = process.errorString();
+        return false;
+    }
+};
+
+// Stands in for the viewer when its module cannot be loaded, so that the window still opens and
+// says why it is empty.
+class MissingViewer final : public HtmlViewer
+{
+public:
+    MissingViewer(QWidget *parent, const QString &reason)
+        : m_label(
+              new QLabel(QStringLiteral("The HTML viewer could not be loaded: ") + reason, parent))
+    {
+        m_label->setWordWrap(true);
+    }
+    QWidget *widget() override { return m_label; }
+    void navigate(const QUrl &) override {}
+
+private:
+    QLabel *m_label;
+};
+
+class ModuleViewerFactory final : public HtmlViewerFactory
+{
+public:
+    explicit ModuleViewerFactory(const QString &folder)
+        : m_library(folder + QStringLiteral("/libvornex-webview"))
+    {}
+
+    HtmlViewer *create(QWidget *parent, ViewerKind kind) override
+    {
+        if (!m_create) {
+            m_create = reinterpret_cast<VornexCreateHtmlViewer>(
+                m_library.resolve("vornex_create_html_viewer"));
+        }
+        if (!m_create)
+            return new MissingViewer(parent, m_library.errorString());
+        return m_create(parent, static_cast<int>(kind));
+    }
+
+private:
+    QLibrary m_library;
+    VornexCreateHtmlViewer m_create = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<FileDialog> makeQtFileDialog()
+{
+    return std::make_unique<QtFileDialog>();
+}
+
+std::unique_ptr<MessageBox> makeQtMessageBox()
+{
+    return std::make_unique<QtMessageBox>();
+}
+
+std::unique_ptr<ProcessLauncher> makeQtProcessLauncher()
+{
+    return std::make_unique<QtProcessLauncher>();
+}
+
+std::unique_ptr<HtmlViewerFactory> makeModuleViewerFactory(const QString &folder)
+{
+    return std::make_unique<ModuleViewerFactory>(folder);
+}
+
+Platform makeDesktopPlatform()
+{
+    Platform platform;
+    platform.appDir = QCoreApplication::applicationDirPath();
+    platform.dialog = makeQtFileDialog();
+    platform.messages = makeQtMessageBox();
+    platform.launcher = makeQtProcessLauncher();
+    platform.viewers = makeModuleViewerFactory(platform.appDir);
+    platform.endProcess = [](int status) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    };
+    return platform;
+}
+
+} // namespace vornex

@@ -1,0 +1,26 @@
+#include "twips.h"
+
+#include <QScreen>
+#include <QWidget>
+
+#include <cmath>
+
+namespace vornex {
+
+int twipsToPixels(double twips, double dpi)
+{
+    return static_cast<int>(std::lround(twips * dpi / 1440.0));
+}
+
+double pixelsToTwips(int pixels, double dpi)
+{
+    return pixels * 1440.0 / dpi;
+}
+
+double logicalDpi(const QWidget *widget)
+{
+    const QScreen *screen = widget ? widget->screen() : nullptr;
+    return screen ? screen->logicalDotsPerInchY() : 96.0;
+}
+
+} // namespace vornex

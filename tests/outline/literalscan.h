@@ -1,0 +1,63 @@
+#pragma once
+
+// A slow, literal transcription of the block scanner's two passes: 1-based positions, a walk
+// back from every brace and a copy of every name. The tests hold the fast scanner against it.
+
+#include "outline/scanblocks.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vornex::literal {
+
+inline std::vector<std::string> ScanBlocks(std::string_view text)
+{
+    const auto length = static_cast<std::ptrdiff_t>(text.size());
+    auto at = [&](std::ptrdiff_t pos) {
+        return text[static_cast<std::size_t>(pos - 1)];
+    };
+
+    bool inside = false;
+    std::ptrdiff_t opening = 0;
+    std::ptrdiff_t closing = 0;
+    for (std::ptrdiff_t pos = 1; pos <= length; ++pos) {
+        const char ch = at(pos);
+        if (ch == '"')
+            inside = !inside;
+        if (!inside) {
+            if (ch == '{')
+                ++opening;
+            if (ch == '}')
+                ++closing;
+        }
+    }
+    if (opening != closing || opening == 0 || closing == 0)
+        return {std::string(kMisalignedEntry)};
+
+    std::vector<std::string> entries;
+    auto next = [&](std::ptrdiff_t from) -> std::ptrdiff_t {
+        for (std::ptrdiff_t pos = from; pos <= length; ++pos) {
+            if (at(pos) == '{')
+                return pos;
+        }
+        return 0;
+    };
+    for (std::ptrdiff_t p = next(1); p != 0; p = next(p + 1)) {
+        std::ptrdiff_t s = 1;
+        bool nameSeen = false;
+        for (std::ptrdiff_t j = p; j >= 1; --j) {
+            const char ch = at(j);
+            if (!nameSeen && ch != '\r' && ch != '\n' && ch != ' ' && ch != '{')
+                nameSeen = true;
+            if (nameSeen && (ch == '}' || ch == '\r')) {
+                s = j;
+                break;
+            }
+        }
+        entries.push_back(mStringMid(text, s, p));
+    }
+    return entries;
+}
+
+} // namespace vornex::literal
