@@ -6,8 +6,6 @@
 
 int main(int argc, char *argv[])
 {
-    // The HTML viewer is loaded on first use; its engine needs shared GL contexts from the start.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     // The browser engine's sandbox cannot run as root.
     if (::geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");

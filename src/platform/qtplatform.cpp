@@ -7,14 +7,34 @@
 #include <QLabel>
 #include <QLibrary>
 #include <QMessageBox>
+#include <QOpenGLContext>
 #include <QProcess>
 
 #include <cstdio>
 #include <cstdlib>
 
+// Exported by Qt GUI without a public header; the browser engine declares them the same way.
+QT_BEGIN_NAMESPACE
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext *context);
+Q_GUI_EXPORT QOpenGLContext *qt_gl_global_share_context();
+QT_END_NAMESPACE
+
 namespace vornex {
 
 namespace {
+
+// The browser engine renders through OpenGL contexts shared with a global one. Creating that
+// context at start (Qt::AA_ShareOpenGLContexts) loads the whole OpenGL stack before the main
+// window appears, so it is created here, just before the engine is first loaded.
+void createSharedOpenGLContext()
+{
+    if (qt_gl_global_share_context())
+        return;
+    auto *context = new QOpenGLContext(QCoreApplication::instance());
+    context->setFormat(QSurfaceFormat::defaultFormat());
+    context->create();
+    qt_gl_set_global_share_context(context);
+}
 
 class QtFileDialog final : public FileDialog
 {
@@ -95,6 +115,7 @@ public:
     HtmlViewer *create(QWidget *parent, ViewerKind kind) override
     {
         if (!m_create) {
+            createSharedOpenGLContext();
             m_create = reinterpret_cast<VornexCreateHtmlViewer>(
                 m_library.resolve("vornex_create_html_viewer"));
         }

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Start-up of the IDE side by side with a bare Qt window (QScintilla editor, combo box, menu bar),
+# each started RUNS times on a private Xvfb: median time until the window is mapped, its PSS,
+# and whether Qt WebEngine was loaded.
+# Usage: scripts/bench-startup.sh [BUILD_DIR] [RUNS]
+set -euo pipefail
+build=${1:-build}
+runs=${2:-21}
+probe=$build/bench/startup_probe
+[ -x "$probe" ] || { echo "build the benchmarks first (make bench)"; exit 1; }
+
+exec 3< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null)
+read -r -u 3 display
+export DISPLAY=:$display
+trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
+export QT_QPA_PLATFORM=xcb
+
+# Alternate the two programs so that load on the machine falls on both alike.
+ide=() bare=()
+for _ in 1 2 3; do
+  ide+=("$("$probe" "$runs" "$build/bin/vornex-ide" | awk '/^RESULT/ {print $2, $3, $4}')")
+  bare+=("$("$probe" "$runs" "$build/bench/bare_window" | awk '/^RESULT/ {print $2, $3, $4}')")
+done
+med() { printf '%s\n' "$@" | sort -n | sed -n "$(( ($# + 1) / 2 ))p"; }
+ide_ms=$(med $(printf '%s\n' "${ide[@]}" | cut -d' ' -f1))
+bare_ms=$(med $(printf '%s\n' "${bare[@]}" | cut -d' ' -f1))
+ide_pss=$(med $(printf '%s\n' "${ide[@]}" | cut -d' ' -f2))
+bare_pss=$(med $(printf '%s\n' "${bare[@]}" | cut -d' ' -f2))
+web=$(printf '%s\n' "${ide[@]}" | cut -d' ' -f3 | sort -n | tail -1)
+echo "vornex-ide : window after $ide_ms ms, PSS $ide_pss MiB, Qt WebEngine $([ "$web" = 1 ] && echo loaded || echo 'not loaded')"
+echo "bare window: window after $bare_ms ms, PSS $bare_pss MiB"
+awk -v a="$ide_ms" -v b="$bare_ms" 'BEGIN { printf "ratio IDE / bare: %.2f (target <= 1.20)\n", a / b }'
