@@ -5,10 +5,15 @@
 
 namespace vornex {
 
-void BlockListModel::rebuild(std::string_view text)
+BlockListModel::BlockListModel(std::function<std::string_view()> text, QObject *parent)
+    : QAbstractListModel(parent), m_text(std::move(text))
+{
+}
+
+void BlockListModel::rebuild()
 {
     beginResetModel();
-    ScanBlocks(text, m_list);
+    ScanBlocks(m_text(), m_list);
     m_empty = false;
     endResetModel();
 }
@@ -26,7 +31,7 @@ QVariant BlockListModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= rowCount() ||
         (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::AccessibleTextRole))
         return {};
-    const std::string_view entry = m_list.entry(static_cast<std::size_t>(index.row()));
+    const std::string entry = m_list.entry(static_cast<std::size_t>(index.row()), m_text());
     return QString::fromUtf8(entry.data(), static_cast<qsizetype>(entry.size()));
 }
 

@@ -4,27 +4,30 @@
 
 #include <QAbstractListModel>
 
+#include <functional>
 #include <string_view>
 
 namespace vornex {
 
-// The block list's entries, served straight from the scan's runs: a rebuild resets the model
-// and makes no string per entry until an entry is drawn.
+// The block list's entries, served straight from the scan's runs over the editor text: a
+// rebuild resets the model and makes no string until an entry is drawn. The list is rebuilt on
+// every change of the text, so the runs always match the text that text() returns.
 class BlockListModel : public QAbstractListModel
 {
     Q_OBJECT
 
 public:
-    using QAbstractListModel::QAbstractListModel;
+    BlockListModel(std::function<std::string_view()> text, QObject *parent);
 
-    // Rescans text and replaces every entry.
-    void rebuild(std::string_view text);
+    // Rescans the text and replaces every entry.
+    void rebuild();
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 private:
+    std::function<std::string_view()> m_text;
     BlockList m_list;
     bool m_empty = true;
 };

@@ -72,7 +72,7 @@ void Form1::createControls()
     RichTextBox1->setFont(fixedsysFont());
     connect(RichTextBox1, &QsciScintilla::textChanged, this, &Form1::RichTextBox1_Change);
 
-    m_blocks = new BlockListModel(this);
+    m_blocks = new BlockListModel([this] { return RichTextBox1->bytesView(); }, this);
     Combo1 = new QComboBox(client);
     Combo1->setGeometry(px(1320), px(120), px(4095), px(360));
     // The box keeps the width the layout rule gives it, however long an entry is.
@@ -196,7 +196,7 @@ void Form1::RichTextBox1_Change()
 
 void Form1::LoadCombos()
 {
-    m_blocks->rebuild(RichTextBox1->bytesView());
+    m_blocks->rebuild();
     // A combo box selects its first entry when entries arrive; the block list selects none.
     Combo1->setCurrentIndex(-1);
 }

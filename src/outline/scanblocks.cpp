@@ -16,6 +16,7 @@ namespace {
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 constexpr std::size_t kChunk = 16;
 
+
 bool isBreak(char c)
 {
     return c == '\r' || c == '\n';
@@ -49,10 +50,6 @@ template <char... Cs> std::uint32_t chunkMask(const char *p)
 }
 #endif
 
-std::uint32_t below(std::uint32_t mask, unsigned bit)
-{
-    return mask & ((1u << bit) - 1u);
-}
 
 // The count test: quotes flip a state that hides braces; the counts must be equal and non-zero.
 bool bracesBalance(std::string_view text)
@@ -86,63 +83,64 @@ bool bracesBalance(std::string_view text)
     return opening == closing && opening != 0;
 }
 
-// Walks forward over the text and remembers the last stop character ("}" or CR) before the
-// position it has reached, with its index in the CR/LF-free copy. The names are found in text
-// order and the positions asked for never go back, so the whole scan reads each byte once here.
-class StopCursor
+// Finds the last stop character ("}" or CR) before a position. The positions asked for never go
+// back, so a walk back ends where the one before it started, and the whole scan reads each byte
+// here at most once.
+class LastStop
 {
 public:
-    explicit StopCursor(std::string_view text) : m_p(text.data()) {}
+    explicit LastStop(std::string_view text) : m_p(text.data()) {}
 
-    void advanceTo(std::size_t target)
+    std::size_t before(std::size_t pos)
     {
-        for (; m_pos + kChunk <= target; m_pos += kChunk) {
-            const std::uint32_t breaks = chunkMask<'\r', '\n'>(m_p + m_pos);
-            const std::uint32_t stops = chunkMask<'\r', '}'>(m_p + m_pos);
-            if (stops) {
-                const unsigned last = 31u - static_cast<unsigned>(std::countl_zero(stops));
-                m_lastStop = m_pos + last;
-                m_lastStopMapped = m_mapped + last - std::popcount(below(breaks, last));
-            }
-            m_mapped += kChunk - std::popcount(breaks);
+        std::size_t j = pos;
+        for (; j >= m_reached + kChunk; j -= kChunk) {
+            if (const std::uint32_t stops = chunkMask<'}', '\r'>(m_p + j - kChunk))
+                return found(pos, j - kChunk + 31u - static_cast<unsigned>(std::countl_zero(stops)));
         }
-        for (; m_pos < target; ++m_pos) {
-            const char c = m_p[m_pos];
-            if (isStop(c)) {
-                m_lastStop = m_pos;
-                m_lastStopMapped = m_mapped;
-            }
-            m_mapped += !isBreak(c);
+        while (j > m_reached) {
+            if (isStop(m_p[--j]))
+                return found(pos, j);
         }
+        m_reached = pos;
+        return m_last;
     }
 
-    bool hasStop() const { return m_lastStop != kNone; }
-    std::size_t lastStopMapped() const { return m_lastStopMapped; }
-
 private:
+    std::size_t found(std::size_t pos, std::size_t stop)
+    {
+        m_reached = pos;
+        m_last = stop;
+        return stop;
+    }
+
     const char *m_p;
-    std::size_t m_pos = 0;
-    std::size_t m_mapped = 0;
-    std::size_t m_lastStop = kNone;
-    std::size_t m_lastStopMapped = 0;
+    std::size_t m_reached = 0;
+    std::size_t m_last = kNone;
 };
 
 } // namespace
 
-std::string_view BlockList::entry(std::size_t i) const
+std::string BlockList::entry(std::size_t i, std::string_view text) const
 {
     if (m_misaligned)
-        return kMisalignedEntry;
-    const Run &run = m_runs[i];
-    return {m_names.get() + run.begin, run.end - run.begin};
+        return std::string(kMisalignedEntry);
+    const Run run = m_runs[i];
+    std::string name;
+    name.reserve(run.end - run.begin);
+    for (std::size_t pos = run.begin; pos < run.end; ++pos) {
+        if (!isBreak(text[pos]))
+            name.push_back(text[pos]);
+    }
+    return name;
 }
 
-std::vector<std::string> BlockList::entries() const
+std::vector<std::string> BlockList::entries(std::string_view text) const
 {
     std::vector<std::string> result;
     result.reserve(size());
     for (std::size_t i = 0; i < size(); ++i)
-        result.emplace_back(entry(i));
+        result.push_back(entry(i, text));
     return result;
 }
 
@@ -153,24 +151,18 @@ void ScanBlocks(std::string_view text, BlockList &out)
     if (out.m_misaligned)
         return;
 
-    // Names end before their "{", so nothing after the last one is copied.
-    const std::size_t end = text.rfind('{') + 1;
-    if (out.m_namesCapacity < end + kChunk || out.m_namesCapacity > 4 * (end + kChunk) + 65536) {
-        out.m_namesCapacity = end + kChunk;
-        out.m_names = std::make_unique_for_overwrite<char[]>(out.m_namesCapacity);
-    }
     const char *p = text.data();
-    char *names = out.m_names.get();
-    std::size_t mapped = 0;
-
+    const std::size_t n = text.size();
+    LastStop stops(text);
     std::size_t prevBrace = kNone;
     std::size_t prevNameEnd = kNone;
-    StopCursor stops(text);
-
-    // The name of the "{" at pos starts after the last stop before the last character that is
-    // not passed over by the walk back (its last "name" character), or at that character when it
-    // is a "}" itself, or at the start of the text.
-    auto brace = [&](std::size_t pos, std::size_t posMapped) {
+    // Every "{" gets a name, also one inside quotes. The walk back from a brace passes over CR,
+    // LF, blanks and further braces to the name's last character; the name then starts at the
+    // last stop before that character, or at the character itself when it is a "}", or at the
+    // start of the text. Only the part of the walk since the previous brace is new: before it,
+    // the previous brace's walk gave the answer.
+    for (const char *hit = static_cast<const char *>(std::memchr(p, '{', n)); hit;) {
+        const auto pos = static_cast<std::size_t>(hit - p);
         const std::size_t low = prevBrace == kNone ? 0 : prevBrace + 1;
         std::size_t nameEnd = prevNameEnd;
         for (std::size_t j = pos; j > low;) {
@@ -181,40 +173,14 @@ void ScanBlocks(std::string_view text, BlockList &out)
         }
         std::size_t begin = 0;
         if (nameEnd != kNone) {
-            stops.advanceTo(p[nameEnd] == '}' ? nameEnd + 1 : nameEnd);
-            if (stops.hasStop())
-                begin = stops.lastStopMapped();
+            const std::size_t stop = stops.before(p[nameEnd] == '}' ? nameEnd + 1 : nameEnd);
+            if (stop != kNone)
+                begin = stop;
         }
-        out.m_runs.push_back({begin, posMapped});
+        out.m_runs.push_back({begin, pos});
         prevBrace = pos;
         prevNameEnd = nameEnd;
-    };
-
-    std::size_t i = 0;
-    for (; i + kChunk <= end; i += kChunk) {
-        const std::uint32_t breaks = chunkMask<'\r', '\n'>(p + i);
-        const std::uint32_t braces = chunkMask<'{'>(p + i);
-        if (breaks == 0) {
-            std::memcpy(names + mapped, p + i, kChunk);
-        } else {
-            std::size_t m = mapped;
-            for (unsigned b = 0; b < kChunk; ++b) {
-                names[m] = p[i + b];
-                m += ((breaks >> b) & 1u) ^ 1u;
-            }
-        }
-        for (std::uint32_t m = braces; m; m &= m - 1) {
-            const unsigned b = static_cast<unsigned>(std::countr_zero(m));
-            brace(i + b, mapped + b - std::popcount(below(breaks, b)));
-        }
-        mapped += kChunk - std::popcount(breaks);
-    }
-    for (; i < end; ++i) {
-        const char c = p[i];
-        if (c == '{')
-            brace(i, mapped);
-        names[mapped] = c;
-        mapped += !isBreak(c);
+        hit = static_cast<const char *>(std::memchr(hit + 1, '{', n - pos - 1));
     }
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,38 +11,33 @@ namespace vornex {
 inline constexpr std::string_view kMisalignedEntry = "code blocks misalligned";
 
 // The outline of one text: one name per "{" in text order, or the misaligned entry alone.
-// Every name is a contiguous run of the text with its CR and LF characters left out, so the
-// list keeps one CR/LF-free copy of the text and a begin and end per name.
+// Every name is a contiguous run of the scanned text with its CR and LF characters left out, so
+// the list holds only a begin and end per name and makes a name's string when it is asked for.
 class BlockList
 {
 public:
-    BlockList() = default;
-    BlockList(const BlockList &) = delete;
-    BlockList &operator=(const BlockList &) = delete;
-    BlockList(BlockList &&) noexcept = default;
-    BlockList &operator=(BlockList &&) noexcept = default;
-
-    // True when the braces do not balance; the list then holds the misaligned entry alone.
-    bool misaligned() const { return m_misaligned; }
-    // The number of entries, never 0.
-    std::size_t size() const { return m_misaligned ? 1 : m_runs.size(); }
-    // Entry i (0-based) as UTF-8 bytes; valid until the next scan into this list.
-    std::string_view entry(std::size_t i) const;
-    // All entries as strings, for tests and tools.
-    std::vector<std::string> entries() const;
-
-private:
-    friend void ScanBlocks(std::string_view text, BlockList &out);
-
+    // A name's run in the scanned text: 0-based, from begin up to but not including end.
     struct Run
     {
         std::size_t begin;
         std::size_t end;
     };
 
+    // True when the braces do not balance; the list then holds the misaligned entry alone.
+    bool misaligned() const { return m_misaligned; }
+    // The number of entries, never 0.
+    std::size_t size() const { return m_misaligned ? 1 : m_runs.size(); }
+    // The run of entry i; only while the braces balance.
+    Run run(std::size_t i) const { return m_runs[i]; }
+    // Entry i, cut from text, which must be the text this list was scanned from.
+    std::string entry(std::size_t i, std::string_view text) const;
+    // All entries, cut from the text this list was scanned from.
+    std::vector<std::string> entries(std::string_view text) const;
+
+private:
+    friend void ScanBlocks(std::string_view text, BlockList &out);
+
     bool m_misaligned = true;
-    std::unique_ptr<char[]> m_names;
-    std::size_t m_namesCapacity = 0;
     std::vector<Run> m_runs;
 };
 

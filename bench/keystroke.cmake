@@ -1,0 +1,2 @@
+add_executable(bench_keystroke bench_keystroke.cpp)
+target_link_libraries(bench_keystroke PRIVATE vornex_gui benchmark::benchmark)
