@@ -4,6 +4,8 @@
 #include "platform/htmlviewer.h"
 #include "platform/twips.h"
 
+#include <QAccessibleWidget>
+
 namespace vornex {
 
 namespace {
@@ -12,6 +14,14 @@ const QString kCaption = QStringLiteral("About");
 // What a screen reader announces for the viewer; the page itself brings its own title.
 const QString kViewerName = QStringLiteral("About page");
 
+// A plain top-level widget is announced as a mere client area; the About window is a window.
+QAccessibleInterface *accessibleWindow(const QString &key, QObject *object)
+{
+    if (key == QLatin1String(Form3::staticMetaObject.className()))
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
+    return nullptr;
+}
+
 } // namespace
 
 Form3::Form3(HtmlViewerFactory &viewers)
@@ -19,6 +29,8 @@ Form3::Form3(HtmlViewerFactory &viewers)
                            Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
       WebBrowser1(viewers.create(this, ViewerKind::WebPage)), m_webBrowser1(WebBrowser1)
 {
+    static const bool accessible = (QAccessible::installFactory(accessibleWindow), true);
+    Q_UNUSED(accessible);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(kCaption);
     setWindowIcon(applicationIcon());
