@@ -2,15 +2,28 @@
 
 #include <QWidget>
 
+#include <memory>
+
 namespace vornex {
 
-// The About window: the maker's web page.
+class HtmlViewer;
+class HtmlViewerFactory;
+
+// The About window: an HTML viewer that shows the maker's web page, and nothing else.
 class Form3 : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit Form3(QWidget *parent = nullptr) : QWidget(parent) {}
+    // Builds the window hidden, at its design size, with a viewer made by viewers.
+    explicit Form3(HtmlViewerFactory &viewers);
+    ~Form3() override;
+
+    // The embedded HTML viewer; its widget stays where the window's design puts it.
+    HtmlViewer *WebBrowser1;
+
+private:
+    std::unique_ptr<HtmlViewer> m_webBrowser1;
 };
 
 } // namespace vornex

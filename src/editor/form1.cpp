@@ -70,6 +70,7 @@ void Form1::createControls()
     RichTextBox1->setGeometry(px(120), px(600), px(3615), px(2295));
     RichTextBox1->setPaper(palette().color(QPalette::Base));
     RichTextBox1->setFont(fixedsysFont());
+    RichTextBox1->setAccessibleName(QStringLiteral("Source"));
     connect(RichTextBox1, &QsciScintilla::textChanged, this, &Form1::RichTextBox1_Change);
 
     m_blocks = new BlockListModel([this] { return RichTextBox1->bytesView(); }, this);

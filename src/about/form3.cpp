@@ -1,0 +1,55 @@
+#include "form3.h"
+
+#include "platform/appearance.h"
+#include "platform/htmlviewer.h"
+#include "platform/twips.h"
+
+#include <QAccessibleWidget>
+
+namespace vornex {
+
+namespace {
+
+const QString kCaption = QStringLiteral("About");
+// What a screen reader announces for the viewer; the page itself brings its own title.
+const QString kViewerName = QStringLiteral("About page");
+
+// A plain top-level widget is announced as a mere client area; the About window is a window.
+QAccessibleInterface *accessibleWindow(const QString &key, QObject *object)
+{
+    if (key == QLatin1String(Form3::staticMetaObject.className()))
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
+    return nullptr;
+}
+
+} // namespace
+
+Form3::Form3(HtmlViewerFactory &viewers)
+    : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
+      WebBrowser1(viewers.create(this, ViewerKind::WebPage)), m_webBrowser1(WebBrowser1)
+{
+    static const bool accessible = (QAccessible::installFactory(accessibleWindow), true);
+    Q_UNUSED(accessible);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(kCaption);
+    setWindowIcon(applicationIcon());
+    setFont(fixedsysFont());
+
+    const double dpi = logicalDpi(this);
+    const auto px = [dpi](double twips) {
+        return twipsToPixels(twips, dpi);
+    };
+    resize(px(10200), px(7335));
+
+    // No layout: the viewer keeps this place and size however the window is resized.
+    QWidget *viewer = WebBrowser1->widget();
+    viewer->setGeometry(px(120), px(120), px(9975), px(7095));
+    viewer->setAccessibleName(kViewerName);
+    viewer->setFocus();
+}
+
+// The viewer object goes before the widgets, which the window deletes as its children.
+Form3::~Form3() = default;
+
+} // namespace vornex
