@@ -1,6 +1,7 @@
 #include "scanblocks.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -15,7 +16,6 @@ namespace {
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 constexpr std::size_t kChunk = 16;
-
 
 bool isBreak(char c)
 {
@@ -50,6 +50,18 @@ template <char... Cs> std::uint32_t chunkMask(const char *p)
 }
 #endif
 
+// Set bits of a chunk mask. std::popcount of the baseline x86-64 target is a library call.
+constexpr auto kBitCounts = [] {
+    std::array<std::uint8_t, 256> counts{};
+    for (unsigned i = 0; i < 256; ++i)
+        counts[i] = static_cast<std::uint8_t>(std::popcount(i));
+    return counts;
+}();
+
+unsigned bitCount(std::uint32_t mask)
+{
+    return kBitCounts[mask & 0xFFu] + kBitCounts[(mask >> 8) & 0xFFu];
+}
 
 // The count test: quotes flip a state that hides braces; the counts must be equal and non-zero.
 bool bracesBalance(std::string_view text)
@@ -70,8 +82,8 @@ bool bracesBalance(std::string_view text)
         const std::uint32_t quotes = chunkMask<'"'>(p + i);
         if (quotes == 0) {
             if (!inside) {
-                opening += std::popcount(chunkMask<'{'>(p + i));
-                closing += std::popcount(chunkMask<'}'>(p + i));
+                opening += bitCount(chunkMask<'{'>(p + i));
+                closing += bitCount(chunkMask<'}'>(p + i));
             }
             continue;
         }
@@ -96,7 +108,8 @@ public:
         std::size_t j = pos;
         for (; j >= m_reached + kChunk; j -= kChunk) {
             if (const std::uint32_t stops = chunkMask<'}', '\r'>(m_p + j - kChunk))
-                return found(pos, j - kChunk + 31u - static_cast<unsigned>(std::countl_zero(stops)));
+                return found(pos,
+                             j - kChunk + 31u - static_cast<unsigned>(std::countl_zero(stops)));
         }
         while (j > m_reached) {
             if (isStop(m_p[--j]))
@@ -180,7 +193,13 @@ void ScanBlocks(std::string_view text, BlockList &out)
         out.m_runs.push_back({begin, pos});
         prevBrace = pos;
         prevNameEnd = nameEnd;
-        hit = static_cast<const char *>(std::memchr(hit + 1, '{', n - pos - 1));
+        // Runs of braces are common ("{{", "{ {"): look at the next few bytes before memchr.
+        const char *next = hit + 1;
+        const char *near = p + std::min(n, pos + 4);
+        while (next < near && *next != '{')
+            ++next;
+        hit =
+            next < near ? next : static_cast<const char *>(std::memchr(next, '{', n - (next - p)));
     }
 }
 
