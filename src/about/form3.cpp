@@ -27,7 +27,7 @@ QAccessibleInterface *accessibleWindow(const QString &key, QObject *object)
 Form3::Form3(HtmlViewerFactory &viewers)
     : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
-      WebBrowser1(viewers.create(this, ViewerKind::WebPage)), m_webBrowser1(WebBrowser1)
+      WebBrowser1(viewers.create(this, ViewerKind::WebPage))
 {
     static const bool accessible = (QAccessible::installFactory(accessibleWindow), true);
     Q_UNUSED(accessible);
@@ -48,8 +48,5 @@ Form3::Form3(HtmlViewerFactory &viewers)
     viewer->setAccessibleName(kViewerName);
     viewer->setFocus();
 }
-
-// The viewer object goes before the widgets, which the window deletes as its children.
-Form3::~Form3() = default;
 
 } // namespace vornex

@@ -2,8 +2,6 @@
 
 #include <QWidget>
 
-#include <memory>
-
 namespace vornex {
 
 class HtmlViewer;
@@ -17,13 +15,9 @@ class Form3 : public QWidget
 public:
     // Builds the window hidden, at its design size, with a viewer made by viewers.
     explicit Form3(HtmlViewerFactory &viewers);
-    ~Form3() override;
 
-    // The embedded HTML viewer; its widget stays where the window's design puts it.
+    // The embedded HTML viewer, a child of the window; it stays where the design puts it.
     HtmlViewer *WebBrowser1;
-
-private:
-    std::unique_ptr<HtmlViewer> m_webBrowser1;
 };
 
 } // namespace vornex

@@ -13,7 +13,8 @@ class HtmlViewer
 {
 public:
     virtual ~HtmlViewer() = default;
-    // The viewer's widget, owned by the parent it was created with.
+    // The viewer's widget: the viewer itself, owned by the parent it was created with, so that
+    // it goes with its window.
     virtual QWidget *widget() = 0;
     // Starts loading address and returns at once.
     virtual void navigate(const QUrl &address) = 0;

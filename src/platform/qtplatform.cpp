@@ -89,20 +89,16 @@ public:
 
 // Stands in for the viewer when its module cannot be loaded, so that the window still opens and
 // says why it is empty.
-class MissingViewer final : public HtmlViewer
+class MissingViewer final : public QLabel, public HtmlViewer
 {
 public:
     MissingViewer(QWidget *parent, const QString &reason)
-        : m_label(
-              new QLabel(QStringLiteral("The HTML viewer could not be loaded: ") + reason, parent))
+        : QLabel(QStringLiteral("The HTML viewer could not be loaded: ") + reason, parent)
     {
-        m_label->setWordWrap(true);
+        setWordWrap(true);
     }
-    QWidget *widget() override { return m_label; }
+    QWidget *widget() override { return this; }
     void navigate(const QUrl &) override {}
-
-private:
-    QLabel *m_label;
 };
 
 class ModuleViewerFactory final : public HtmlViewerFactory

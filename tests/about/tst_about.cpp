@@ -26,20 +26,19 @@ struct ViewerLog
     int alive = 0;
 };
 
-class FakeViewer final : public HtmlViewer
+// Like the real viewer, the viewer is its own widget and goes with the window that holds it.
+class FakeViewer final : public QWidget, public HtmlViewer
 {
 public:
-    FakeViewer(QWidget *parent, ViewerLog &log, int id)
-        : m_widget(new QWidget(parent)), m_log(log), m_id(id)
+    FakeViewer(QWidget *parent, ViewerLog &log, int id) : QWidget(parent), m_log(log), m_id(id)
     {
         ++m_log.alive;
     }
     ~FakeViewer() override { --m_log.alive; }
-    QWidget *widget() override { return m_widget; }
+    QWidget *widget() override { return this; }
     void navigate(const QUrl &address) override { m_log.navigations.push_back({m_id, address}); }
 
 private:
-    QWidget *m_widget;
     ViewerLog &m_log;
     int m_id;
 };
