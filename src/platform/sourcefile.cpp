@@ -123,18 +123,27 @@ bool writeSourceFile(const QString &path, QByteArrayView bytes, QString *error)
         *error = reason;
         return false;
     };
-    if (file.write(bytes.data(), bytes.size()) != bytes.size() || !file.flush())
+    // A write cut short (file-size limit, disk full) returns what it wrote without an error;
+    // writing the rest then fails with the reason.
+    for (qsizetype written = 0; written < bytes.size();) {
+        const qint64 count = file.write(bytes.data() + written, bytes.size() - written);
+        if (count <= 0)
+            return fail(file.errorString());
+        written += count;
+    }
+    if (!file.flush())
         return fail(file.errorString());
 
     const int fd = file.handle();
-    const mode_t mode = exists ? (old.st_mode & 07777) : (0666 & ~currentUmask());
-    if (::fchmod(fd, mode) != 0)
-        return fail(errnoText(errno));
-    // Only root may give the file away; anyone else keeps the owner the new file got.
+    // Only root may give the file away; anyone else keeps the owner the new file got. The owner
+    // goes first because a change of owner clears the set-user-ID and set-group-ID bits.
     if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
         ::fchown(fd, old.st_uid, old.st_gid) != 0) {
         // not permitted: the file keeps the owner the process gives it
     }
+    const mode_t mode = exists ? (old.st_mode & 07777) : (0666 & ~currentUmask());
+    if (::fchmod(fd, mode) != 0)
+        return fail(errnoText(errno));
 
     if (!file.commit()) {
         *error = file.errorString();
