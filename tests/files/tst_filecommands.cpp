@@ -195,9 +195,9 @@ bool TestFileCommands::saveAs(const QString &file)
 // ---------------------------------------------------------------------------------------------
 // Command sequences
 
-// Steps: "type TEXT" at the caret, "new", "save", "open NAME", "saveas NAME", "open cancel",
-// "saveas cancel" (the dialog closed with its preset). Names are relative to AppDir; "{dir}" in
-// the expected path and caption stands for AppDir.
+// Steps: "type TEXT" at the caret, "undo" (Ctrl+Z), "new", "save", "open NAME", "saveas NAME",
+// "open cancel", "saveas cancel" (the dialog closed with its preset). Names are relative to AppDir;
+// "{dir}" in the expected path and caption stands for AppDir.
 using FileMap = QMap<QString, QByteArray>;
 
 void TestFileCommands::sequences_data()
@@ -269,6 +269,12 @@ void TestFileCommands::sequences_data()
     QTest::newRow("open replaces the whole text")
         << a << QStringList{u"type some text that goes"_s, u"open a.vornex"_s, u"save"_s}
         << u"{dir}/a.vornex"_s << u"KELD IDE - {dir}/a.vornex"_s << a << QStringList{};
+    QTest::newRow("undo after open does not bring back the text before")
+        << a << QStringList{u"type typed"_s, u"open a.vornex"_s, u"undo"_s, u"undo"_s, u"save"_s}
+        << u"{dir}/a.vornex"_s << u"KELD IDE - {dir}/a.vornex"_s << a << QStringList{};
+    QTest::newRow("undo after typing into an opened file")
+        << a << QStringList{u"open a.vornex"_s, u"type X"_s, u"undo"_s, u"save"_s}
+        << u"{dir}/a.vornex"_s << u"KELD IDE - {dir}/a.vornex"_s << a << QStringList{};
     QTest::newRow("cancel after a choice does not reuse it")
         << a << QStringList{u"open a.vornex"_s, u"open cancel"_s, u"saveas cancel"_s}
         << u"{dir}/a.vornex"_s << u"KELD IDE - {dir}/a.vornex"_s << a << QStringList{};
@@ -292,6 +298,8 @@ void TestFileCommands::sequences()
         const QString arg = step.section(u' ', 1);
         if (verb == u"type") {
             QTest::keyClicks(m_form->RichTextBox1, arg);
+        } else if (verb == u"undo") {
+            QTest::keyClick(m_form->RichTextBox1, Qt::Key_Z, Qt::ControlModifier);
         } else if (verb == u"new") {
             m_form->CNSF_Click();
         } else if (verb == u"save") {
