@@ -6,14 +6,20 @@
 #include "outline/scanblocks.h"
 #include "platform/sourceeditor.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
+
+#include <optional>
 
 #include <csignal>
 #include <memory>
@@ -124,6 +130,8 @@ private slots:
     void openFillsTheBlockList();
     void captionShowsThePathAsItIs_data();
     void captionShowsThePathAsItIs();
+    void desktopDialog_data();
+    void desktopDialog();
 
     void roundTrip_data();
     void roundTrip();
@@ -378,6 +386,79 @@ void TestFileCommands::captionShowsThePathAsItIs()
     open(path(u"x"_s));
     open(path(name));
     QCOMPARE(caption(), u"KELD IDE - "_s + path(name));
+}
+
+// The dialog of the desktop, driven by hand: its fixed settings, and what it hands back.
+void TestFileCommands::desktopDialog_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("cancelled") << u"x.vornex"_s << false << kPreset;
+    QTest::newRow("existing file") << u"old.vornex"_s << true << u"{dir}/old.vornex"_s;
+    QTest::newRow("file that does not exist yet")
+        << u"new.vornex"_s << true << u"{dir}/new.vornex"_s;
+    QTest::newRow("no extension added") << u"program"_s << true << u"{dir}/program"_s;
+    QTest::newRow("another extension") << u"notes.txt"_s << true << u"{dir}/notes.txt"_s;
+    QTest::newRow("the preset itself is no choice") << kPreset << true << kPreset;
+    QTest::newRow("a typed pattern only filters") << u"*.t?t"_s << true << kPreset;
+}
+
+void TestFileCommands::desktopDialog()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, accept);
+    QFETCH(QString, expected);
+    QVERIFY(writeBytes(path(u"old.vornex"_s), "old"));
+
+    const std::unique_ptr<FileDialog> dialog = makeQtFileDialog();
+    dialog->setFileName(kPreset);
+    std::optional<QString> problem;
+    bool seen = false;
+    QTimer::singleShot(0, this, [&] {
+        auto *shown = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!shown) {
+            problem = u"no modal file dialog"_s;
+            return;
+        }
+        seen = true;
+        auto *nameField = shown->findChild<QLineEdit *>(u"fileNameEdit"_s);
+        if (shown->windowTitle() != u"Vor Source File")
+            problem = u"title "_s + shown->windowTitle();
+        else if (shown->nameFilters() != QStringList{kPreset})
+            problem = u"filters "_s + shown->nameFilters().join(u'|');
+        else if (shown->acceptMode() != QFileDialog::AcceptOpen ||
+                 shown->fileMode() != QFileDialog::AnyFile)
+            problem = u"not an open dialog that takes any name"_s;
+        else if (!shown->testOption(QFileDialog::DontConfirmOverwrite) ||
+                 !shown->defaultSuffix().isEmpty())
+            problem = u"asks before overwriting or adds an extension"_s;
+        else if (nameField && nameField->text() != kPreset)
+            problem = u"name field preset to "_s + nameField->text();
+        shown->setDirectory(m_dir->path());
+        if (!accept) {
+            shown->reject();
+            return;
+        }
+        if (!nameField) {
+            problem = u"no file name field"_s;
+            shown->reject();
+            return;
+        }
+        nameField->setText(typed);
+        QTest::keyClick(nameField, Qt::Key_Return);
+        // A dialog that stays open (a question, a filter taken from the name) is closed here so
+        // that the test ends; the result then is still the preset.
+        if (shown->isVisible())
+            shown->reject();
+    });
+    dialog->showOpen(m_form.get());
+
+    QVERIFY(seen);
+    QVERIFY2(!problem, qPrintable(problem.value_or(QString())));
+    QCOMPARE(dialog->fileName(), QString(expected).replace(u"{dir}"_s, m_dir->path()));
+    QCOMPARE(readBytes(path(u"old.vornex"_s)), QByteArray("old"));
 }
 
 // ---------------------------------------------------------------------------------------------
