@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLibrary>
 #include <QMessageBox>
@@ -36,6 +37,25 @@ void createSharedOpenGLContext()
     qt_gl_set_global_share_context(context);
 }
 
+// A name typed with wildcards selects which files the dialog lists, as the desktop's own file
+// dialogs do, instead of being taken as the name of a file: confirming the preset "*.vornex"
+// must never create a file of that name.
+class PatternFileDialog final : public QFileDialog
+{
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override
+    {
+        const QString name = QFileInfo(selectedFiles().value(0)).fileName();
+        if (name.contains(u'*') || name.contains(u'?')) {
+            setNameFilter(name);
+            return;
+        }
+        QFileDialog::accept();
+    }
+};
+
 class QtFileDialog final : public FileDialog
 {
 public:
@@ -44,7 +64,7 @@ public:
 
     void showOpen(QWidget *parent) override
     {
-        QFileDialog dialog(parent, QStringLiteral("Vor Source File"));
+        PatternFileDialog dialog(parent, QStringLiteral("Vor Source File"));
         // Qt's own dialog behaves the same on every desktop and can be driven by tests.
         dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);

@@ -48,8 +48,11 @@ std::string_view SourceEditor::bytesView() const
 void SourceEditor::setRawBytes(QByteArrayView bytes)
 {
     SendScintilla(SCI_SETEOLMODE, static_cast<unsigned long>(eolModeFor(bytes)));
+    // A load cannot be undone, so the old and the new text are not copied into the undo history.
+    SendScintilla(SCI_SETUNDOCOLLECTION, 0UL);
     SendScintilla(SCI_CLEARALL);
     SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(bytes.size()), bytes.data());
+    SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
     SendScintilla(SCI_EMPTYUNDOBUFFER);
     SendScintilla(SCI_GOTOPOS, 0L);
 }

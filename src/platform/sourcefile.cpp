@@ -2,9 +2,9 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,6 +13,8 @@
 namespace vornex {
 
 namespace {
+
+constexpr qint64 kLargestSource = qint64(1) << 30;
 
 QString errnoText(int error)
 {
@@ -41,15 +43,54 @@ struct Fd
     }
 };
 
-// The file a save writes: the final target of a symlink, or path itself.
-QString saveTarget(const QString &path)
+// The file a save writes: path with every symlink on it followed to the end, which need not
+// exist yet. False for a chain of links too long to follow (a loop).
+bool resolveLinks(const QString &path, QString *target)
 {
-    const QFileInfo info(path);
-    if (!info.isSymLink())
-        return path;
-    const QString canonical = info.canonicalFilePath();
-    return canonical.isEmpty() ? info.symLinkTarget() : canonical;
+    QFileInfo info(path);
+    for (int depth = 0; info.isSymLink(); ++depth) {
+        if (depth == 40)
+            return false;
+        info.setFile(info.symLinkTarget());
+    }
+    *target = info.filePath();
+    return true;
 }
+
+// The temporary file of a save: closed and removed when it goes out of scope, unless it was
+// kept because it has become the saved file.
+class TemporaryFile
+{
+public:
+    // name is the file mkostemp made for descriptor; nothing is removed when it made none.
+    TemporaryFile(int descriptor, const QByteArray &name)
+        : fd(descriptor), m_name(descriptor >= 0 ? name : QByteArray())
+    {}
+    ~TemporaryFile()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        if (!m_kept && !m_name.isEmpty())
+            ::unlink(m_name.constData());
+    }
+    TemporaryFile(const TemporaryFile &) = delete;
+    TemporaryFile &operator=(const TemporaryFile &) = delete;
+
+    // Closes the file; false with errno set when the last of its text could not be written.
+    bool close()
+    {
+        const int descriptor = fd;
+        fd = -1;
+        return ::close(descriptor) == 0;
+    }
+    void keep() { m_kept = true; }
+
+    int fd;
+
+private:
+    QByteArray m_name;
+    bool m_kept = false;
+};
 
 mode_t currentUmask()
 {
@@ -74,10 +115,20 @@ bool readSourceFile(const QString &path, QByteArray *bytes, QString *error)
         *error = notRegularReason(st.st_mode);
         return false;
     }
+    // The editor holds the whole text in memory several times over; a larger file would end the
+    // IDE for want of memory instead of being refused.
+    const auto tooLarge = [error] {
+        *error = QStringLiteral("it is larger than 1 GiB, too large to edit");
+        return false;
+    };
+    if (st.st_size > kLargestSource)
+        return tooLarge();
     QByteArray data;
     data.resize(static_cast<qsizetype>(st.st_size));
     qsizetype filled = 0;
     for (;;) {
+        if (filled > kLargestSource)
+            return tooLarge();
         if (filled == data.size())
             data.resize(filled + 65536);
         const ssize_t got =
@@ -99,47 +150,62 @@ bool readSourceFile(const QString &path, QByteArray *bytes, QString *error)
 
 bool writeSourceFile(const QString &path, QByteArrayView bytes, QString *error)
 {
-    const QString target = saveTarget(path);
-    struct stat old;
-    const bool exists = ::stat(QFile::encodeName(target).constData(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode)) {
-        *error = notRegularReason(old.st_mode);
-        return false;
-    }
-    if (!exists && errno != ENOENT) {
-        *error = errnoText(errno);
-        return false;
-    }
-
-    QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        *error = file.errorString();
-        return false;
-    }
-    // commit() can report success after a failed final write, so every step is checked here and
-    // the temporary file is dropped on the first failure.
-    auto fail = [&](const QString &reason) {
-        file.cancelWriting();
+    const auto fail = [error](const QString &reason) {
         *error = reason;
         return false;
     };
-    if (file.write(bytes.data(), bytes.size()) != bytes.size() || !file.flush())
-        return fail(file.errorString());
-
-    const int fd = file.handle();
-    const mode_t mode = exists ? (old.st_mode & 07777) : (0666 & ~currentUmask());
-    if (::fchmod(fd, mode) != 0)
+    QString target;
+    if (!resolveLinks(path, &target))
+        return fail(errnoText(ELOOP));
+    const QByteArray targetName = QFile::encodeName(target);
+    struct stat old;
+    const bool exists = ::stat(targetName.constData(), &old) == 0;
+    if (!exists && errno != ENOENT)
         return fail(errnoText(errno));
-    // Only root may give the file away; anyone else keeps the owner the new file got.
+    if (exists && !S_ISREG(old.st_mode))
+        return fail(notRegularReason(old.st_mode));
+    // A file the user may not write is not replaced behind its back, even though the folder
+    // would allow it.
+    if (exists && ::faccessat(AT_FDCWD, targetName.constData(), W_OK, AT_EACCESS) != 0)
+        return fail(errnoText(errno));
+
+    // The text goes to a temporary file beside the target that then replaces it in one rename,
+    // so a failure at any step leaves the old file whole. Its name is short, so that a target
+    // whose name has the longest length allowed can be replaced too.
+    const qsizetype slash = targetName.lastIndexOf('/');
+    QByteArray temporary = (slash < 0 ? QByteArray() : targetName.left(slash + 1)) +
+                           QByteArrayLiteral(".vornex-save-XXXXXX");
+    TemporaryFile file{::mkostemp(temporary.data(), O_CLOEXEC), temporary};
+    if (file.fd < 0)
+        return fail(errnoText(errno));
+
+    for (qsizetype written = 0; written < bytes.size();) {
+        const ssize_t count =
+            ::write(file.fd, bytes.data() + written, static_cast<size_t>(bytes.size() - written));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            return fail(errnoText(errno));
+        written += count;
+    }
+    // Only root may give the file away; anyone else keeps the owner the new file got. The owner
+    // goes first because a change of owner clears the set-user-ID and set-group-ID bits.
     if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
-        ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        ::fchown(file.fd, old.st_uid, old.st_gid) != 0) {
         // not permitted: the file keeps the owner the process gives it
     }
-
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
+    const mode_t mode = exists ? (old.st_mode & 07777) : (0666 & ~currentUmask());
+    if (::fchmod(file.fd, mode) != 0)
+        return fail(errnoText(errno));
+    // The text must be on the disk before the new file takes the old one's place; a file system
+    // that cannot sync says EINVAL and is trusted as it is.
+    if (::fsync(file.fd) != 0 && errno != EINVAL)
+        return fail(errnoText(errno));
+    if (!file.close())
+        return fail(errnoText(errno));
+    if (::rename(temporary.constData(), targetName.constData()) != 0)
+        return fail(errnoText(errno));
+    file.keep();
     return true;
 }
 

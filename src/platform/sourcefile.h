@@ -7,7 +7,8 @@
 namespace vornex {
 
 // Reads the whole file at path as raw bytes. Only regular files are read: a directory, FIFO or
-// device is refused. On failure returns false and sets *error to the reason.
+// device is refused, and so is a file over 1 GiB. On failure returns false and sets *error to
+// the reason.
 bool readSourceFile(const QString &path, QByteArray *bytes, QString *error);
 
 // Replaces the file at path with bytes, atomically: a failure leaves the old file whole and no
