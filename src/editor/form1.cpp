@@ -35,6 +35,8 @@ Form1::Form1(Platform platform, QWidget *parent)
     setCaption(kStartPrefix);
     createControls();
     createMenus();
+    // The design's client area lies below the menu bar.
+    resize(px(6990), px(5415) + menuBar()->sizeHint().height());
     Form_Load();
 }
 
@@ -90,7 +92,6 @@ void Form1::createControls()
 
     setTabOrder(RichTextBox1, Combo1);
     RichTextBox1->setFocus();
-    resize(px(6990), px(5415) + menuBar()->sizeHint().height());
 }
 
 QAction *Form1::addItem(QMenu *menu, const QString &caption, const QKeySequence &key,

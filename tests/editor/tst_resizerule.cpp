@@ -35,7 +35,8 @@ private slots:
         QTest::newRow("editor-zero-height") << 9000.0 << 1400.0 << ResizeResult{8630, 0, 7400};
         QTest::newRow("below-every-margin") << 369.0 << 1000.0 << ResizeResult{skip, skip, skip};
         QTest::newRow("minimized-zero") << 0.0 << 0.0 << ResizeResult{skip, skip, skip};
-        QTest::newRow("fractional-twips") << 9000.5 << 7000.25 << ResizeResult{8630.5f, 5600.25f, 7400.5f};
+        QTest::newRow("fractional-twips")
+            << 9000.5 << 7000.25 << ResizeResult{8630.5f, 5600.25f, 7400.5f};
         QTest::newRow("huge") << 1.0e6 << 1.0e6 << ResizeResult{999630, 998600, 998400};
     }
 

@@ -353,8 +353,8 @@ void TestFileCommands::openFillsTheBlockList()
 
     const auto expected = [](const QByteArray &bytes) {
         QStringList entries;
-        for (const std::string &entry :
-             ScanBlocks(std::string_view(bytes.data(), bytes.size())).entries())
+        const std::string_view text(bytes.data(), static_cast<std::size_t>(bytes.size()));
+        for (const std::string &entry : ScanBlocks(text).entries(text))
             entries.append(QString::fromStdString(entry));
         return entries;
     };
