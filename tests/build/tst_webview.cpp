@@ -2,6 +2,7 @@
 #include "build/form2.h"
 #include "editor/form1.h"
 #include "fakeplatform.h"
+#include "platform/sourceeditor.h"
 
 #include <QApplication>
 #include <QFile>
@@ -66,6 +67,7 @@ private slots:
     void ideDoesNotLinkBrowserEngine();
     void reportLoadsFromAnyFolder();
     void webPageRunsScripts();
+    void assembleThenViewReport();
 };
 
 void TestWebView::ideDoesNotLinkBrowserEngine()
@@ -189,6 +191,43 @@ void TestWebView::webPageRunsScripts()
     viewer->navigate(QUrl::fromLocalFile(page));
     QVERIFY(loaded.wait(60000));
     QCOMPARE(view->title(), u"scripted"_s);
+}
+
+void TestWebView::assembleThenViewReport()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("the browser engine's own processes do not run under AddressSanitizer");
+#endif
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString appDir = dir.filePath(u"my ide"_s);
+    QVERIFY(QDir().mkpath(appDir));
+    QVERIFY(QFile::copy(QStringLiteral(VORNEX_BIN_DIR "/cvornex.exe"), appDir + u"/cvornex.exe"_s));
+    const QString report = appDir + u"/debugasm.html"_s;
+
+    fake::World world;
+    vornex::Platform platform = world.platform(appDir);
+    platform.launcher = vornex::makeQtProcessLauncher();
+    platform.viewers = vornex::makeModuleViewerFactory(QStringLiteral(VORNEX_BIN_DIR));
+    vornex::Form1 window(std::move(platform));
+    window.SourcePath = dir.filePath(u"work & play/prog <1>.vornex"_s);
+    QVERIFY(QDir().mkpath(dir.filePath(u"work & play"_s)));
+    window.RichTextBox1->setRawBytes("start {\r\n  \"x < y\"\r\n}\r\n");
+
+    window.Asm_Click();
+    QVERIFY(world.messages.empty());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(report), 30000);
+    window.Asmne_Click();
+    auto *view = qobject_cast<QWebEngineView *>(window.debugOutputWindow()->WebBrowser1->widget());
+    QVERIFY(view);
+    QSignalSpy loaded(view, &QWebEngineView::loadFinished);
+    QVERIFY(loaded.wait(60000) || !loaded.isEmpty());
+    QCOMPARE(loaded.constFirst().constFirst().toBool(), true);
+    QCOMPARE(view->title(), u"Debug output: prog <1>.vornex"_s);
+    const QString text = plainText(view->page());
+    QVERIFY2(text.contains(window.SourcePath), qPrintable(text));
+    QVERIFY2(text.contains(u"\"x < y\""_s), qPrintable(text));
+    QVERIFY2(text.contains(u"start "_s), qPrintable(text));
 }
 
 int main(int argc, char *argv[])
