@@ -3,13 +3,11 @@
 #include "build/form4.h"
 #include "editor/form1.h"
 #include "fakeplatform.h"
-#include "platform/appearance.h"
 #include "platform/sourceeditor.h"
 #include "platform/twips.h"
 #include "recorder/record.h"
 
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -64,7 +62,6 @@ private slots:
     void applyHidesAndKeepsTexts();
     void closingDiscardsTexts();
     void enterAndEscapeDoNotApply();
-    void settingsWindowDesign();
     void executeStartFailure();
     void executeArgumentsReachProgram_data();
     void executeArgumentsReachProgram();
@@ -84,7 +81,6 @@ private slots:
     void viewDebugOutputPlacesShowsAndLoads();
     void viewDebugOutputAgainPlacesAndReloads();
     void closedDebugWindowIsCreatedAgain();
-    void debugWindowDesign();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -225,45 +221,6 @@ void TestBuildWindows::enterAndEscapeDoNotApply()
     QVERIFY(window->settingsWindow());
     QVERIFY(settings->isVisible());
     QCOMPARE(settings->Text1->text(), u"/tools/run"_s);
-}
-
-void TestBuildWindows::settingsWindowDesign()
-{
-    auto window = makeWindow(m_world, m_dir->path());
-    window->SetupECop_Click();
-    vornex::Form4 *settings = window->settingsWindow();
-    const double dpi = vornex::logicalDpi(settings);
-    auto px = [dpi](double twips) {
-        return vornex::twipsToPixels(twips, dpi);
-    };
-
-    QCOMPARE(settings->windowTitle(), u"Execute Interperator"_s);
-    QVERIFY(settings->isWindow());
-    QVERIFY(!settings->parentWidget());
-    QCOMPARE(settings->windowType(), Qt::Tool);
-    QVERIFY(
-        !(settings->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-    QCOMPARE(settings->size(), QSize(px(6015), px(1380)));
-    QCOMPARE(settings->minimumSize(), settings->maximumSize());
-
-    QCOMPARE(settings->Label1->text(), u"Exe File Path"_s);
-    QCOMPARE(settings->Label2->text(), u"Parameters"_s);
-    QCOMPARE(settings->Command1->text(), u"Apply"_s);
-    QCOMPARE(settings->Label1->geometry(), QRect(px(120), px(240), px(2055), px(255)));
-    QCOMPARE(settings->Text1->geometry(), QRect(px(1800), px(240), px(4095), px(285)));
-    QCOMPARE(settings->Label2->geometry(), QRect(px(120), px(600), px(2055), px(255)));
-    QCOMPARE(settings->Text2->geometry(), QRect(px(1800), px(600), px(4095), px(285)));
-    QCOMPARE(settings->Command1->geometry(), QRect(px(4800), px(960), px(1095), px(375)));
-    auto nextFocus = [](QWidget *from) {
-        QWidget *next = from->nextInFocusChain();
-        while (next->focusPolicy() == Qt::NoFocus)
-            next = next->nextInFocusChain();
-        return next;
-    };
-    QCOMPARE(nextFocus(settings->Text1), settings->Text2);
-    QCOMPARE(nextFocus(settings->Text2), settings->Command1);
-    for (QWidget *control : settings->findChildren<QWidget *>())
-        QCOMPARE(control->font(), vornex::fixedsysFont());
 }
 
 void TestBuildWindows::executeStartFailure()
@@ -518,26 +475,6 @@ void TestBuildWindows::closedDebugWindowIsCreatedAgain()
     QVERIFY(window->debugOutputWindow() && window->debugOutputWindow()->isVisible());
     QCOMPARE(m_world.viewersCreated, 2);
     QCOMPARE(m_world.navigations.size(), 2u);
-}
-
-void TestBuildWindows::debugWindowDesign()
-{
-    auto window = makeWindow(m_world, m_dir->path());
-    window->Asmne_Click();
-    vornex::Form2 *debug = window->debugOutputWindow();
-    const double dpi = vornex::logicalDpi(debug);
-    auto px = [dpi](double twips) {
-        return vornex::twipsToPixels(twips, dpi);
-    };
-
-    QCOMPARE(debug->windowTitle(), u"Debug Output"_s);
-    QVERIFY(!debug->parentWidget());
-    QCOMPARE(debug->windowType(), Qt::Tool);
-    QVERIFY(
-        !(debug->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-    QCOMPARE(debug->size(), QSize(px(8145), px(2010)));
-    QCOMPARE(debug->minimumSize(), debug->maximumSize());
-    QCOMPARE(debug->WebBrowser1->widget()->geometry(), QRect(px(120), px(120), px(7935), px(1815)));
 }
 
 QTEST_MAIN(TestBuildWindows)
