@@ -85,9 +85,6 @@ void TestWebView::ideDoesNotLinkBrowserEngine()
 
 void TestWebView::reportLoadsFromAnyFolder()
 {
-#if defined(__SANITIZE_ADDRESS__)
-    QSKIP("the browser engine's own processes do not run under AddressSanitizer");
-#endif
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString appDir = dir.filePath(u"dir #1 %41 x"_s);
@@ -170,9 +167,6 @@ void TestWebView::reportLoadsFromAnyFolder()
 
 void TestWebView::webPageRunsScripts()
 {
-#if defined(__SANITIZE_ADDRESS__)
-    QSKIP("the browser engine's own processes do not run under AddressSanitizer");
-#endif
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString page = dir.filePath(u"page.html"_s);
@@ -195,9 +189,6 @@ void TestWebView::webPageRunsScripts()
 
 void TestWebView::assembleThenViewReport()
 {
-#if defined(__SANITIZE_ADDRESS__)
-    QSKIP("the browser engine's own processes do not run under AddressSanitizer");
-#endif
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString appDir = dir.filePath(u"my ide"_s);
@@ -229,6 +220,15 @@ void TestWebView::assembleThenViewReport()
     QVERIFY2(text.contains(u"\"x < y\""_s), qPrintable(text));
     QVERIFY2(text.contains(u"start "_s), qPrintable(text));
 }
+
+#if defined(__SANITIZE_ADDRESS__)
+// The browser engine's own library frees some of its objects with a sized delete of another
+// size; that check would stop every test here before it reaches this program's code.
+extern "C" const char *__asan_default_options()
+{
+    return "new_delete_type_mismatch=0";
+}
+#endif
 
 int main(int argc, char *argv[])
 {
