@@ -1,21 +1,85 @@
 #include "editor/form1.h"
 
+#include "buildcommands.h"
 #include "form2.h"
 #include "form4.h"
+#include "platform/twips.h"
+
+#include <QLineEdit>
 
 namespace vornex {
 
-void Form1::Asm_Click() {}
+namespace {
 
-void Form1::Asmne_Click() {}
+const QString kNoReportText =
+    QStringLiteral("Please create a debug output file, by assembling a source module");
+const QString kNoReportTitle = QStringLiteral("Vor Nex IDE");
+const QString kNoInterpreterText =
+    QStringLiteral("Please Fill out the Paramters for calling your the interpreator");
 
-void Form1::EAE_Click() {}
+void showWindow(QWidget *window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
 
-void Form1::SetupECop_Click() {}
+} // namespace
+
+void Form1::Asm_Click()
+{
+    if (!Saves_Click())
+        return;
+    // Built after the save, from the path as it stands then.
+    const LaunchCommand command = assembleCommand(m_platform.appDir, SourcePath);
+    QString reason;
+    if (!m_platform.launcher->startDetached(command.program, command.arguments, &reason))
+        reportFailure(QStringLiteral("Cannot start \"%1\"").arg(command.program), reason);
+}
+
+void Form1::Asmne_Click()
+{
+    if (lastSeparatorBeforeFirstDot(SourcePath) == 0) {
+        m_platform.messages->warning(this, kNoReportTitle, kNoReportText);
+        return;
+    }
+    if (!m_form2)
+        m_form2 = new Form2(*m_platform.viewers);
+    Form2 *window = m_form2;
+    const double dpi = logicalDpi(window);
+    const DebugWindowPlacement place =
+        debugWindowPlacement(pixelsToTwips(window->frameGeometry().width(), dpi),
+                             pixelsToTwips(frameGeometry().top(), dpi));
+    window->move(twipsToPixels(place.left, dpi), twipsToPixels(place.top, dpi));
+    showWindow(window);
+    window->navigate(debugReportAddress(m_platform.appDir));
+}
 
 Form4 *Form1::form4()
 {
+    if (!m_form4)
+        m_form4 = new Form4();
     return m_form4;
+}
+
+void Form1::SetupECop_Click()
+{
+    showWindow(form4());
+}
+
+void Form1::EAE_Click()
+{
+    const QString path = form4()->Text1->text();
+    const QString parameters = form4()->Text2->text();
+    if (path.isEmpty() || parameters.isEmpty()) {
+        m_platform.messages->warning(this, applicationTitle(), kNoInterpreterText);
+        SetupECop_Click();
+        return;
+    }
+    const LaunchCommand command = executeCommand(path, parameters);
+    QString reason;
+    if (!m_platform.launcher->startDetached(command.program, command.arguments, &reason))
+        reportFailure(QStringLiteral("Cannot start \"%1\"").arg(command.program), reason);
 }
 
 } // namespace vornex

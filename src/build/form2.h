@@ -2,15 +2,37 @@
 
 #include <QWidget>
 
+class QUrl;
+
 namespace vornex {
 
-// The debug output window: the assembler's report in an HTML viewer.
+class HtmlViewer;
+class HtmlViewerFactory;
+
+// The debug output window: the assembler's report in an HTML viewer. The viewer is created when
+// the window is first shown, so that the browser engine starts only then.
 class Form2 : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit Form2(QWidget *parent = nullptr) : QWidget(parent) {}
+    explicit Form2(HtmlViewerFactory &viewers);
+    ~Form2() override;
+
+    // The viewer, or null before the window was first shown.
+    HtmlViewer *WebBrowser1 = nullptr;
+
+    // Loads address into the viewer, creating it first if needed.
+    void navigate(const QUrl &address);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    HtmlViewer *viewer();
+    int px(double twips) const;
+
+    HtmlViewerFactory &m_viewers;
 };
 
 } // namespace vornex

@@ -2,15 +2,32 @@
 
 #include <QWidget>
 
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
 namespace vornex {
 
-// The interpreter settings window.
+// The interpreter settings window: the interpreter's path and parameters, kept only as long as
+// the window exists.
 class Form4 : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit Form4(QWidget *parent = nullptr) : QWidget(parent) {}
+    Form4();
+
+    QLabel *Label1;
+    QLineEdit *Text1;
+    QLabel *Label2;
+    QLineEdit *Text2;
+    QPushButton *Command1;
+
+    // Apply: hides the window, which keeps its texts.
+    void Command1_Click();
+
+private:
+    int px(double twips) const;
 };
 
 } // namespace vornex

@@ -1,4 +1,156 @@
-int main()
+// The stand-in assembler: writes a readable report of a source file, "debugasm.html", into the
+// folder that holds this program, where the IDE looks for it.
+#include "report.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kUsage = 2;
+constexpr int kUnreadable = 3;
+constexpr int kUnwritable = 4;
+
+constexpr const char *kReportName = "debugasm.html";
+
+void fail(const std::string &message)
 {
-    return 1;
+    std::fprintf(stderr, "cvornex.exe: %s\n", message.c_str());
+}
+
+std::string reason(int error)
+{
+    return std::strerror(error);
+}
+
+// Reads the whole file as raw bytes; only regular files, so a FIFO or device cannot hang it.
+bool readSource(const char *path, std::string *bytes, std::string *error)
+{
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        *error = reason(errno);
+        return false;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0) {
+        *error = reason(errno);
+        ::close(fd);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        *error = S_ISDIR(info.st_mode) ? "Is a directory" : "Not a regular file";
+        ::close(fd);
+        return false;
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            *error = reason(errno);
+            ::close(fd);
+            return false;
+        }
+        bytes->append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+// The folder of this program's own executable.
+bool ownFolder(std::string *folder, std::string *error)
+{
+    std::string path(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (n < 0 || static_cast<std::size_t>(n) >= path.size()) {
+        *error = n < 0 ? reason(errno) : "path too long";
+        return false;
+    }
+    path.resize(static_cast<std::size_t>(n));
+    const std::size_t slash = path.rfind('/');
+    *folder = slash == 0 ? "/" : path.substr(0, slash);
+    return true;
+}
+
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Replaces path with bytes through a temporary file in the same folder, so that a reader sees
+// either the old report or the whole new one.
+bool writeReport(const std::string &folder, const std::string &path, std::string_view bytes,
+                 std::string *error)
+{
+    std::string temp = folder + (folder == "/" ? "" : "/") + ".debugasm.html.XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        *error = reason(errno);
+        return false;
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    bool ok = ::fchmod(fd, 0666 & ~mask) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    int saved = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        saved = errno;
+    }
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        saved = errno;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        *error = reason(saved);
+    }
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc != 2) {
+        fail("usage: cvornex.exe SOURCE\nWrites the report debugasm.html beside this program.");
+        return kUsage;
+    }
+    const char *sourcePath = argv[1];
+    std::string source;
+    std::string error;
+    if (!readSource(sourcePath, &source, &error)) {
+        fail("cannot read \"" + std::string(sourcePath) + "\": " + error);
+        return kUnreadable;
+    }
+    std::string folder;
+    if (!ownFolder(&folder, &error)) {
+        fail("cannot find the folder of this program: " + error);
+        return kUnwritable;
+    }
+    const std::string reportPath = folder + (folder == "/" ? "" : "/") + kReportName;
+    if (!writeReport(folder, reportPath, cvornex::debugReport(sourcePath, source), &error)) {
+        fail("cannot write \"" + reportPath + "\": " + error);
+        return kUnwritable;
+    }
+    return EXIT_SUCCESS;
 }

@@ -1,0 +1,52 @@
+#include "form4.h"
+
+#include "platform/appearance.h"
+#include "platform/twips.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace vornex {
+
+Form4::Form4() : QWidget(nullptr)
+{
+    // A tool window has no taskbar entry; the frame offers only the close box.
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Execute Interperator"));
+    setWindowIcon(applicationIcon());
+    setFont(fixedsysFont());
+    setFixedSize(px(6015), px(1380));
+
+    Label1 = new QLabel(QStringLiteral("Exe File Path"), this);
+    Label1->setGeometry(px(120), px(240), px(2055), px(255));
+    Text1 = new QLineEdit(this);
+    Text1->setGeometry(px(1800), px(240), px(4095), px(285));
+    Label2 = new QLabel(QStringLiteral("Parameters"), this);
+    Label2->setGeometry(px(120), px(600), px(2055), px(255));
+    Text2 = new QLineEdit(this);
+    Text2->setGeometry(px(1800), px(600), px(4095), px(285));
+    Command1 = new QPushButton(QStringLiteral("Apply"), this);
+    Command1->setGeometry(px(4800), px(960), px(1095), px(375));
+    // Neither Enter nor Escape presses Apply.
+    Command1->setAutoDefault(false);
+    Command1->setDefault(false);
+    connect(Command1, &QPushButton::clicked, this, &Form4::Command1_Click);
+
+    setTabOrder(Text1, Text2);
+    setTabOrder(Text2, Command1);
+}
+
+int Form4::px(double twips) const
+{
+    return twipsToPixels(twips, logicalDpi(this));
+}
+
+void Form4::Command1_Click()
+{
+    hide();
+}
+
+} // namespace vornex
