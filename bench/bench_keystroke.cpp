@@ -17,7 +17,8 @@ vornex::Form1 &window()
     static vornex::Form1 *form = [] {
         vornex::Platform platform;
         platform.appDir = QStringLiteral("/tmp");
-        platform.endProcess = [](int) {};
+        platform.endProcess = [](int) {
+        };
         auto *f = new vornex::Form1(std::move(platform));
         f->show();
         return f;
@@ -48,9 +49,9 @@ void keystroke(benchmark::State &state, const std::string &source)
     }
     state.SetItemsProcessed(2 * state.iterations());
     state.counters["entries"] = form.Combo1->count();
-    state.counters["ms_per_key"] = benchmark::Counter(
-        2 * static_cast<double>(state.iterations()),
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ms_per_key"] =
+        benchmark::Counter(2 * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     if (editor->bytesView() != source)
         state.SkipWithError("the text changed");
 }
@@ -68,9 +69,11 @@ void registerAll()
         {"keystroke/d_10MiB", &mib10},
     };
     for (const auto &[name, source] : inputs) {
-        benchmark::RegisterBenchmark(name, [source](benchmark::State &state) {
-            keystroke(state, *source);
-        })->Unit(benchmark::kMicrosecond)->Repetitions(7)->ReportAggregatesOnly(true);
+        benchmark::RegisterBenchmark(
+            name, [source](benchmark::State &state) { keystroke(state, *source); })
+            ->Unit(benchmark::kMicrosecond)
+            ->Repetitions(7)
+            ->ReportAggregatesOnly(true);
     }
 }
 

@@ -35,6 +35,10 @@ Form4::Form4() : QWidget(nullptr)
     Command1->setDefault(false);
     connect(Command1, &QPushButton::clicked, this, &Form4::Command1_Click);
 
+    // The labels name their fields for screen readers.
+    Label1->setBuddy(Text1);
+    Label2->setBuddy(Text2);
+
     setTabOrder(Text1, Text2);
     setTabOrder(Text2, Command1);
 }

@@ -7,8 +7,7 @@ namespace vornex {
 
 BlockListModel::BlockListModel(std::function<std::string_view()> text, QObject *parent)
     : QAbstractListModel(parent), m_text(std::move(text))
-{
-}
+{}
 
 void BlockListModel::rebuild()
 {

@@ -148,14 +148,14 @@ void TestCvornex::report()
     for (const QByteArray &line : shown)
         QVERIFY2(report.contains("</span>" + line + "\n"), line.constData());
 
-    const vornex::BlockList blocks =
-        vornex::ScanBlocks(std::string_view(source.constData(), source.size()));
+    const std::string_view sourceText(source.constData(), static_cast<std::size_t>(source.size()));
+    const vornex::BlockList blocks = vornex::ScanBlocks(sourceText);
     if (blocks.misaligned()) {
         QVERIFY(report.contains("<p class=\"error\">code blocks misalligned</p>"));
         QVERIFY(!report.contains("<li>"));
     } else {
         QCOMPARE(report.count("<li>"), qsizetype(blocks.size()));
-        for (const std::string &entry : blocks.entries()) {
+        for (const std::string &entry : blocks.entries(sourceText)) {
             // Invalid bytes show as U+FFFD, NUL as its visible symbol.
             const QByteArray name =
                 htmlEscaped(QString::fromUtf8(entry).toUtf8()).replace('\0', "\xE2\x90\x80");

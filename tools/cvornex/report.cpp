@@ -160,7 +160,7 @@ std::string debugReport(std::string_view sourcePath, std::string_view source)
         html += "<ol class=\"blocks\">\n";
         for (std::size_t i = 0; i < blocks.size(); ++i) {
             html += "<li><code>";
-            appendEscaped(html, blocks.entry(i));
+            appendEscaped(html, blocks.entry(i, source));
             html += "</code></li>\n";
         }
         html += "</ol>\n";
