@@ -20,11 +20,6 @@ Form2::Form2(HtmlViewerFactory &viewers) : QWidget(nullptr), m_viewers(viewers)
     setFixedSize(px(8145), px(2010));
 }
 
-Form2::~Form2()
-{
-    delete WebBrowser1;
-}
-
 int Form2::px(double twips) const
 {
     return twipsToPixels(twips, logicalDpi(this));

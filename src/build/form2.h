@@ -17,9 +17,8 @@ class Form2 : public QWidget
 
 public:
     explicit Form2(HtmlViewerFactory &viewers);
-    ~Form2() override;
 
-    // The viewer, or null before the window was first shown.
+    // The viewer, a child of the window, or null before the window was first shown.
     HtmlViewer *WebBrowser1 = nullptr;
 
     // Loads address into the viewer, creating it first if needed.
