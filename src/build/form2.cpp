@@ -10,14 +10,7 @@ namespace vornex {
 
 Form2::Form2(HtmlViewerFactory &viewers) : QWidget(nullptr), m_viewers(viewers)
 {
-    // A tool window has no taskbar entry; the frame offers only the close box.
-    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Debug Output"));
-    setWindowIcon(applicationIcon());
-    setFont(fixedsysFont());
-    setFixedSize(px(8145), px(2010));
+    makeFixedDialog(this, QStringLiteral("Debug Output"), 8145, 2010);
 }
 
 int Form2::px(double twips) const

@@ -11,14 +11,7 @@ namespace vornex {
 
 Form4::Form4() : QWidget(nullptr)
 {
-    // A tool window has no taskbar entry; the frame offers only the close box.
-    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Execute Interperator"));
-    setWindowIcon(applicationIcon());
-    setFont(fixedsysFont());
-    setFixedSize(px(6015), px(1380));
+    makeFixedDialog(this, QStringLiteral("Execute Interperator"), 6015, 1380);
 
     Label1 = new QLabel(QStringLiteral("Exe File Path"), this);
     Label1->setGeometry(px(120), px(240), px(2055), px(255));

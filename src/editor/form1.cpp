@@ -238,17 +238,24 @@ void Form1::CNSF_Click()
     RichTextBox1->setRawBytes({});
 }
 
-void Form1::LoadS_Click()
+// Open and Save As: the dialog, then the file operation, and only when both went through the
+// path and the caption.
+void Form1::chooseFileThen(bool (Form1::*operation)(const QString &))
 {
     dialog1->setFileName(kDialogPreset);
     dialog1->showOpen(this);
     const QString chosen = dialog1->fileName();
     if (chosen == kDialogPreset)
         return;
-    if (!loadFile(chosen))
+    if (!(this->*operation)(chosen))
         return;
     SourcePath = chosen;
     setCaption(kFilePrefix + SourcePath);
+}
+
+void Form1::LoadS_Click()
+{
+    chooseFileThen(&Form1::loadFile);
 }
 
 bool Form1::Saves_Click()
@@ -258,15 +265,7 @@ bool Form1::Saves_Click()
 
 void Form1::SaveAss_Click()
 {
-    dialog1->setFileName(kDialogPreset);
-    dialog1->showOpen(this);
-    const QString chosen = dialog1->fileName();
-    if (chosen == kDialogPreset)
-        return;
-    if (!saveFile(chosen))
-        return;
-    SourcePath = chosen;
-    setCaption(kFilePrefix + SourcePath);
+    chooseFileThen(&Form1::saveFile);
 }
 
 } // namespace vornex

@@ -107,6 +107,7 @@ private:
     double twips(int pixels) const;
     // Shows a failed file or process operation: what failed, on what, and why.
     void reportFailure(const QString &what, const QString &reason);
+    void chooseFileThen(bool (Form1::*operation)(const QString &));
     bool loadFile(const QString &path);
     bool saveFile(const QString &path);
     Form4 *form4();

@@ -1,6 +1,9 @@
 #include "appearance.h"
 
+#include "twips.h"
+
 #include <QFontDatabase>
+#include <QWidget>
 
 namespace vornex {
 
@@ -25,6 +28,19 @@ QIcon applicationIcon()
 {
     static const QIcon icon(QStringLiteral(":/vornex/vornex-ide.png"));
     return icon;
+}
+
+void makeFixedDialog(QWidget *window, const QString &caption, double widthTwips, double heightTwips)
+{
+    // A tool window has no taskbar entry; the frame offers only the close box.
+    window->setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(caption);
+    window->setWindowIcon(applicationIcon());
+    window->setFont(fixedsysFont());
+    const double dpi = logicalDpi(window);
+    window->setFixedSize(twipsToPixels(widthTwips, dpi), twipsToPixels(heightTwips, dpi));
 }
 
 } // namespace vornex

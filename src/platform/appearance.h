@@ -3,11 +3,18 @@
 #include <QFont>
 #include <QIcon>
 
+class QWidget;
+
 namespace vornex {
 
 // Fixedsys 9.75 pt where it is installed, otherwise the system's fixed-pitch font at that size.
 QFont fixedsysFont();
 // The 32 x 32 icon that all windows share.
 QIcon applicationIcon();
+
+// Makes window a fixed dialog of the given client size in twips: no taskbar entry, only a close
+// box, discarded when closed, with the shared icon and font.
+void makeFixedDialog(QWidget *window, const QString &caption, double widthTwips,
+                     double heightTwips);
 
 } // namespace vornex
