@@ -1,5 +1,7 @@
 // The whole keystroke path with real widgets offscreen: one key press in the editor, the text
-// change notification, the scan and the block list rebuilt.
+// change notification, the scan and the block list rebuilt. Beside it, the same key in a bare
+// editor with nothing connected (the editor's own share), and the rebuild of the block list
+// alone (the outline's share).
 #include "editor/form1.h"
 #include "platform/sourceeditor.h"
 #include "sources.h"
@@ -9,6 +11,8 @@
 #include <QKeyEvent>
 
 #include <benchmark/benchmark.h>
+
+using vornex::SourceEditor;
 
 namespace {
 
@@ -34,7 +38,23 @@ void press(QWidget *target, int key, const QString &text)
     QCoreApplication::sendEvent(target, &up);
 }
 
-// Types a character into the middle of the text, then deletes it again: two keystrokes.
+// One keystroke per iteration: a character typed, then deleted again by the next one, so that
+// the text is the same after an even number of them.
+void typeAndDelete(benchmark::State &state, QWidget *editor)
+{
+    bool typed = false;
+    for (auto _ : state) {
+        if (typed)
+            press(editor, Qt::Key_Backspace, QString());
+        else
+            press(editor, Qt::Key_X, QStringLiteral("x"));
+        typed = !typed;
+    }
+    if (typed)
+        press(editor, Qt::Key_Backspace, QString());
+}
+
+// Keystrokes in the middle of the text of the main window.
 void keystroke(benchmark::State &state, const std::string &source)
 {
     vornex::Form1 &form = window();
@@ -43,17 +63,40 @@ void keystroke(benchmark::State &state, const std::string &source)
     editor->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, source.size() / 2);
     editor->setFocus();
     QCoreApplication::processEvents();
-    for (auto _ : state) {
-        press(editor, Qt::Key_X, QStringLiteral("x"));
-        press(editor, Qt::Key_Backspace, QString());
-    }
-    state.SetItemsProcessed(2 * state.iterations());
+    typeAndDelete(state, editor);
     state.counters["entries"] = form.Combo1->count();
     state.counters["ms_per_key"] =
         benchmark::Counter(2 * static_cast<double>(state.iterations()),
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     if (editor->bytesView() != source)
         state.SkipWithError("the text changed");
+}
+
+// The same keystrokes in an editor that nothing listens to.
+void bareKeystroke(benchmark::State &state, const std::string &source)
+{
+    static SourceEditor *bare = [] {
+        auto *editor = new SourceEditor;
+        editor->resize(560, 300);
+        editor->show();
+        return editor;
+    }();
+    bare->setRawBytes(QByteArrayView(source.data(), static_cast<qsizetype>(source.size())));
+    bare->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, source.size() / 2);
+    bare->setFocus();
+    QCoreApplication::processEvents();
+    typeAndDelete(state, bare);
+}
+
+// The block list rebuilt from the editor text, as after every change.
+void rebuild(benchmark::State &state, const std::string &source)
+{
+    vornex::Form1 &form = window();
+    form.RichTextBox1->setRawBytes(
+        QByteArrayView(source.data(), static_cast<qsizetype>(source.size())));
+    for (auto _ : state)
+        form.LoadCombos();
+    state.counters["entries"] = form.Combo1->count();
 }
 
 void registerAll()
