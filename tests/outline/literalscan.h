@@ -11,6 +11,22 @@
 
 namespace vornex::literal {
 
+// The characters of Source at the positions Startx to Stopx - 1, one by one, leaving out
+// positions outside Source and every CR and LF.
+inline std::string mStringMid(std::string_view Source, std::ptrdiff_t Startx, std::ptrdiff_t Stopx)
+{
+    std::string result;
+    const auto length = static_cast<std::ptrdiff_t>(Source.size());
+    for (std::ptrdiff_t pos = Startx; pos < Stopx; ++pos) {
+        if (pos < 1 || pos > length)
+            continue;
+        const char ch = Source[static_cast<std::size_t>(pos - 1)];
+        if (ch != '\r' && ch != '\n')
+            result.push_back(ch);
+    }
+    return result;
+}
+
 inline std::vector<std::string> ScanBlocks(std::string_view text)
 {
     const auto length = static_cast<std::ptrdiff_t>(text.size());
@@ -55,7 +71,7 @@ inline std::vector<std::string> ScanBlocks(std::string_view text)
                 break;
             }
         }
-        entries.push_back(mStringMid(text, s, p));
+        entries.push_back(literal::mStringMid(text, s, p));
     }
     return entries;
 }
