@@ -31,7 +31,7 @@ ASAN_OPTIONS=abort_on_error=1:detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:ha
     -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$findings/" \
     >"$log" 2>&1 || status=$?
 
-grep -E '^(#[0-9]+ +DONE|Done [0-9]+ runs)' "$log" | tail -n 2 || true
+grep -E '^(#[0-9]+[[:space:]]+DONE|Done [0-9]+ runs)' "$log" | tail -n 2 || true
 grep -E '^stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)' "$log" || true
 count=$(find "$findings" -type f | wc -l)
 echo "corpus-work: $(find "$work" -type f | wc -l) inputs; findings: $count in $findings"
