@@ -1,6 +1,7 @@
 #include "scanblocks.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -13,7 +14,6 @@ namespace vornex {
 
 namespace {
 
-constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 constexpr std::size_t kChunk = 16;
 
 bool isBreak(char c)
@@ -49,10 +49,88 @@ template <char... Cs> std::uint32_t chunkMask(const char *p)
 }
 #endif
 
+// The number of bits set in a chunk mask. The x86-64 baseline has no POPCNT instruction, and
+// std::popcount then calls a library routine that costs more than the rest of the scan.
+constexpr auto kByteBits = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (unsigned v = 0; v < 256; ++v)
+        table[v] = static_cast<std::uint8_t>(std::popcount(v));
+    return table;
+}();
+
+unsigned bits(std::uint32_t mask)
+{
+    return kByteBits[mask & 0xffu] + kByteBits[(mask >> 8) & 0xffu];
+}
+
 std::uint32_t below(std::uint32_t mask, unsigned bit)
 {
     return mask & ((1u << bit) - 1u);
 }
+
+// Counts "{" and "}" over whole chunks. With SSE2 the counts gather in byte lanes and are added
+// up every 255 chunks, before a lane can overflow.
+class ChunkBraceCounter
+{
+public:
+#if defined(__SSE2__)
+    void add(const char *p)
+    {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        m_opening = _mm_sub_epi8(m_opening, _mm_cmpeq_epi8(v, _mm_set1_epi8('{')));
+        m_closing = _mm_sub_epi8(m_closing, _mm_cmpeq_epi8(v, _mm_set1_epi8('}')));
+        if (++m_pending == 255)
+            flush();
+    }
+    std::size_t opening()
+    {
+        flush();
+        return m_openingTotal;
+    }
+    std::size_t closing()
+    {
+        flush();
+        return m_closingTotal;
+    }
+
+private:
+    static std::size_t sum(__m128i lanes)
+    {
+        const __m128i halves = _mm_sad_epu8(lanes, _mm_setzero_si128());
+        return static_cast<std::size_t>(_mm_cvtsi128_si32(halves)) +
+               static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(halves, halves)));
+    }
+    void flush()
+    {
+        m_openingTotal += sum(m_opening);
+        m_closingTotal += sum(m_closing);
+        m_opening = m_closing = _mm_setzero_si128();
+        m_pending = 0;
+    }
+
+    __m128i m_opening = _mm_setzero_si128();
+    __m128i m_closing = _mm_setzero_si128();
+    unsigned m_pending = 0;
+#else
+    void add(const char *p)
+    {
+        m_openingTotal += bits(chunkMask<'{'>(p));
+        m_closingTotal += bits(chunkMask<'}'>(p));
+    }
+    std::size_t opening() const
+    {
+        return m_openingTotal;
+    }
+    std::size_t closing() const
+    {
+        return m_closingTotal;
+    }
+
+private:
+#endif
+    std::size_t m_openingTotal = 0;
+    std::size_t m_closingTotal = 0;
+};
 
 // The count test: quotes flip a state that hides braces; the counts must be equal and non-zero.
 bool bracesBalance(std::string_view text)
@@ -62,6 +140,7 @@ bool bracesBalance(std::string_view text)
     bool inside = false;
     std::size_t opening = 0;
     std::size_t closing = 0;
+    ChunkBraceCounter chunks;
     auto one = [&](char c) {
         if (c == '"')
             inside = !inside;
@@ -72,10 +151,8 @@ bool bracesBalance(std::string_view text)
     for (; i + kChunk <= n; i += kChunk) {
         const std::uint32_t quotes = chunkMask<'"'>(p + i);
         if (quotes == 0) {
-            if (!inside) {
-                opening += std::popcount(chunkMask<'{'>(p + i));
-                closing += std::popcount(chunkMask<'}'>(p + i));
-            }
+            if (!inside)
+                chunks.add(p + i);
             continue;
         }
         for (std::uint32_t m = quotes | chunkMask<'{', '}'>(p + i); m; m &= m - 1)
@@ -83,48 +160,66 @@ bool bracesBalance(std::string_view text)
     }
     for (; i < n; ++i)
         one(p[i]);
+    opening += chunks.opening();
+    closing += chunks.closing();
     return opening == closing && opening != 0;
 }
 
-// Walks forward over the text and remembers the last stop character ("}" or CR) before the
-// position it has reached, with its index in the CR/LF-free copy. The names are found in text
-// order and the positions asked for never go back, so the whole scan reads each byte once here.
-class StopCursor
+// The characters of one chunk that the name pass looks at, one bit per byte.
+struct ChunkMasks
 {
-public:
-    explicit StopCursor(std::string_view text) : m_p(text.data()) {}
+    std::uint32_t breaks; // CR and LF: left out of the names
+    std::uint32_t braces; // "{"
+    std::uint32_t stops;  // "}" and CR: where a name walk stops once it has seen the name
+    std::uint32_t names;  // all but CR, LF, space and "{": what the walk takes for the name
+};
 
-    void advanceTo(std::size_t target)
-    {
-        for (; m_pos + kChunk <= target; m_pos += kChunk) {
-            const std::uint32_t breaks = chunkMask<'\r', '\n'>(m_p + m_pos);
-            const std::uint32_t stops = chunkMask<'\r', '}'>(m_p + m_pos);
-            if (stops) {
-                const unsigned last = 31u - static_cast<unsigned>(std::countl_zero(stops));
-                m_lastStop = m_pos + last;
-                m_lastStopMapped = m_mapped + last - std::popcount(below(breaks, last));
-            }
-            m_mapped += kChunk - std::popcount(breaks);
-        }
-        for (; m_pos < target; ++m_pos) {
-            const char c = m_p[m_pos];
-            if (isStop(c)) {
-                m_lastStop = m_pos;
-                m_lastStopMapped = m_mapped;
-            }
-            m_mapped += !isBreak(c);
-        }
+ChunkMasks chunkMasks(const char *p)
+{
+#if defined(__SSE2__)
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    const __m128i cr = _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'));
+    const __m128i breaks = _mm_or_si128(cr, _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
+    const __m128i braces = _mm_cmpeq_epi8(v, _mm_set1_epi8('{'));
+    const __m128i stops = _mm_or_si128(cr, _mm_cmpeq_epi8(v, _mm_set1_epi8('}')));
+    const __m128i skips =
+        _mm_or_si128(_mm_or_si128(breaks, braces), _mm_cmpeq_epi8(v, _mm_set1_epi8(' ')));
+    auto mask = [](__m128i hits) {
+        return static_cast<std::uint32_t>(_mm_movemask_epi8(hits));
+    };
+    return {mask(breaks), mask(braces), mask(stops), mask(skips) ^ 0xffffu};
+#else
+    ChunkMasks m{0, 0, 0, 0};
+    for (unsigned b = 0; b < kChunk; ++b) {
+        m.breaks |= static_cast<std::uint32_t>(isBreak(p[b])) << b;
+        m.braces |= static_cast<std::uint32_t>(p[b] == '{') << b;
+        m.stops |= static_cast<std::uint32_t>(isStop(p[b])) << b;
+        m.names |= static_cast<std::uint32_t>(!isSkip(p[b])) << b;
     }
+    return m;
+#endif
+}
 
-    bool hasStop() const { return m_lastStop != kNone; }
-    std::size_t lastStopMapped() const { return m_lastStopMapped; }
+unsigned highest(std::uint32_t mask)
+{
+    return 31u - static_cast<unsigned>(std::countl_zero(mask));
+}
 
-private:
-    const char *m_p;
-    std::size_t m_pos = 0;
-    std::size_t m_mapped = 0;
-    std::size_t m_lastStop = kNone;
-    std::size_t m_lastStopMapped = 0;
+// Bits 0 to bit of a mask.
+std::uint32_t upTo(std::uint32_t mask, unsigned bit)
+{
+    return mask & ((2u << bit) - 1u);
+}
+
+// A position of the text by its chunk: its index in the CR/LF-free copy is worked out only when
+// a name needs it. The default is the start of the text.
+struct Mark
+{
+    std::size_t chunkMapped = 0;
+    unsigned bit = 0;
+    std::uint32_t breaks = 0;
+
+    std::size_t mapped() const { return chunkMapped + bit - bits(below(breaks, bit)); }
 };
 
 } // namespace
@@ -163,56 +258,65 @@ void ScanBlocks(std::string_view text, BlockList &out)
     char *names = out.m_names.get();
     std::size_t mapped = 0;
 
-    std::size_t prevBrace = kNone;
-    std::size_t prevNameEnd = kNone;
-    StopCursor stops(text);
-
-    // The name of the "{" at pos starts after the last stop before the last character that is
-    // not passed over by the walk back (its last "name" character), or at that character when it
-    // is a "}" itself, or at the start of the text.
-    auto brace = [&](std::size_t pos, std::size_t posMapped) {
-        const std::size_t low = prevBrace == kNone ? 0 : prevBrace + 1;
-        std::size_t nameEnd = prevNameEnd;
-        for (std::size_t j = pos; j > low;) {
-            if (!isSkip(p[--j])) {
-                nameEnd = j;
-                break;
-            }
-        }
-        std::size_t begin = 0;
-        if (nameEnd != kNone) {
-            stops.advanceTo(p[nameEnd] == '}' ? nameEnd + 1 : nameEnd);
-            if (stops.hasStop())
-                begin = stops.lastStopMapped();
-        }
-        out.m_runs.push_back({begin, posMapped});
-        prevBrace = pos;
-        prevNameEnd = nameEnd;
-    };
+    // The walk back from a "{" passes over CR, LF, space and "{", and then stops at the first
+    // "}" or CR. Going forward instead, the name of a "{" starts at the last stop at or before
+    // the last character before the brace that the walk does not pass over (the name's last
+    // character), or at the start of the text when there is none. So two marks suffice: the
+    // last stop so far, and the last stop as of the last name character so far.
+    Mark lastStop;
+    Mark nameStart;
 
     std::size_t i = 0;
     for (; i + kChunk <= end; i += kChunk) {
-        const std::uint32_t breaks = chunkMask<'\r', '\n'>(p + i);
-        const std::uint32_t braces = chunkMask<'{'>(p + i);
-        if (breaks == 0) {
+        const ChunkMasks chunk = chunkMasks(p + i);
+        for (std::uint32_t m = chunk.braces; m; m &= m - 1) {
+            const unsigned b = static_cast<unsigned>(std::countr_zero(m));
+            std::size_t begin = nameStart.mapped();
+            if (const std::uint32_t before = below(chunk.names, b)) {
+                const std::uint32_t stops = upTo(chunk.stops, highest(before));
+                begin =
+                    stops ? Mark{mapped, highest(stops), chunk.breaks}.mapped() : lastStop.mapped();
+            }
+            out.m_runs.push_back({begin, mapped + b - bits(below(chunk.breaks, b))});
+        }
+        if (chunk.names) {
+            const std::uint32_t stops = upTo(chunk.stops, highest(chunk.names));
+            nameStart = stops ? Mark{mapped, highest(stops), chunk.breaks} : lastStop;
+        }
+        if (chunk.stops)
+            lastStop = Mark{mapped, highest(chunk.stops), chunk.breaks};
+
+        if (chunk.breaks == 0) {
             std::memcpy(names + mapped, p + i, kChunk);
+            mapped += kChunk;
+        } else if (i + 2 * kChunk <= text.size()) {
+            // The runs between the line breaks move 16 bytes at a time: each copy may spill past
+            // its run into bytes that the next copy overwrites, and the text and the buffer have
+            // room for that.
+            unsigned from = 0;
+            for (std::uint32_t k = chunk.breaks; k; k &= k - 1) {
+                const unsigned b = static_cast<unsigned>(std::countr_zero(k));
+                std::memcpy(names + mapped, p + i + from, kChunk);
+                mapped += b - from;
+                from = b + 1;
+            }
+            std::memcpy(names + mapped, p + i + from, kChunk);
+            mapped += kChunk - from;
         } else {
-            std::size_t m = mapped;
             for (unsigned b = 0; b < kChunk; ++b) {
-                names[m] = p[i + b];
-                m += ((breaks >> b) & 1u) ^ 1u;
+                names[mapped] = p[i + b];
+                mapped += ((chunk.breaks >> b) & 1u) ^ 1u;
             }
         }
-        for (std::uint32_t m = braces; m; m &= m - 1) {
-            const unsigned b = static_cast<unsigned>(std::countr_zero(m));
-            brace(i + b, mapped + b - std::popcount(below(breaks, b)));
-        }
-        mapped += kChunk - std::popcount(breaks);
     }
     for (; i < end; ++i) {
         const char c = p[i];
         if (c == '{')
-            brace(i, mapped);
+            out.m_runs.push_back({nameStart.mapped(), mapped});
+        if (isStop(c))
+            lastStop = Mark{mapped, 0, 0};
+        if (!isSkip(c))
+            nameStart = lastStop;
         names[mapped] = c;
         mapped += !isBreak(c);
     }
