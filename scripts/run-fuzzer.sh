@@ -27,7 +27,7 @@ log=$build/fuzz-scanblocks.log
 echo "Fuzzing the block scanner for $seconds s (log: $log)"
 status=0
 ASAN_OPTIONS=abort_on_error=1:detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    "$fuzzer" "$work" -dict="$root/fuzz/scanblocks.dict" -max_len=4096 \
+    "$fuzzer" "$work" -dict="$root/fuzz/scanblocks.dict" -max_len=2048 \
     -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$findings/" \
     >"$log" 2>&1 || status=$?
 
