@@ -1,2 +1,3 @@
-add_executable(bench_keystroke bench_keystroke.cpp)
+add_executable(bench_keystroke bench_keystroke.cpp sources.h)
 target_link_libraries(bench_keystroke PRIVATE vornex_gui benchmark::benchmark)
+target_include_directories(bench_keystroke PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})

@@ -11,7 +11,28 @@
 
 namespace vornex::literal {
 
-inline std::vector<std::string> ScanBlocks(std::string_view text)
+// The characters of Source at the positions Startx to Stopx - 1, one by one, leaving out
+// positions outside Source and every CR and LF.
+template <typename Char>
+std::basic_string<Char> mStringMidOf(std::basic_string_view<Char> Source, std::ptrdiff_t Startx,
+                                     std::ptrdiff_t Stopx)
+{
+    std::basic_string<Char> result;
+    const auto length = static_cast<std::ptrdiff_t>(Source.size());
+    for (std::ptrdiff_t pos = Startx; pos < Stopx; ++pos) {
+        if (pos < 1 || pos > length)
+            continue;
+        const Char ch = Source[static_cast<std::size_t>(pos - 1)];
+        if (ch != '\r' && ch != '\n')
+            result.push_back(ch);
+    }
+    return result;
+}
+
+// The scan over characters of any width: bytes for UTF-8 text, char16_t for the UTF-16 text an
+// edit control returns.
+template <typename Char>
+std::vector<std::basic_string<Char>> ScanBlocksOf(std::basic_string_view<Char> text)
 {
     const auto length = static_cast<std::ptrdiff_t>(text.size());
     auto at = [&](std::ptrdiff_t pos) {
@@ -22,7 +43,7 @@ inline std::vector<std::string> ScanBlocks(std::string_view text)
     std::ptrdiff_t opening = 0;
     std::ptrdiff_t closing = 0;
     for (std::ptrdiff_t pos = 1; pos <= length; ++pos) {
-        const char ch = at(pos);
+        const Char ch = at(pos);
         if (ch == '"')
             inside = !inside;
         if (!inside) {
@@ -33,9 +54,9 @@ inline std::vector<std::string> ScanBlocks(std::string_view text)
         }
     }
     if (opening != closing || opening == 0 || closing == 0)
-        return {std::string(kMisalignedEntry)};
+        return {std::basic_string<Char>(kMisalignedEntry.begin(), kMisalignedEntry.end())};
 
-    std::vector<std::string> entries;
+    std::vector<std::basic_string<Char>> entries;
     auto next = [&](std::ptrdiff_t from) -> std::ptrdiff_t {
         for (std::ptrdiff_t pos = from; pos <= length; ++pos) {
             if (at(pos) == '{')
@@ -47,7 +68,7 @@ inline std::vector<std::string> ScanBlocks(std::string_view text)
         std::ptrdiff_t s = 1;
         bool nameSeen = false;
         for (std::ptrdiff_t j = p; j >= 1; --j) {
-            const char ch = at(j);
+            const Char ch = at(j);
             if (!nameSeen && ch != '\r' && ch != '\n' && ch != ' ' && ch != '{')
                 nameSeen = true;
             if (nameSeen && (ch == '}' || ch == '\r')) {
@@ -55,9 +76,19 @@ inline std::vector<std::string> ScanBlocks(std::string_view text)
                 break;
             }
         }
-        entries.push_back(mStringMid(text, s, p));
+        entries.push_back(mStringMidOf(text, s, p));
     }
     return entries;
+}
+
+inline std::string mStringMid(std::string_view Source, std::ptrdiff_t Startx, std::ptrdiff_t Stopx)
+{
+    return mStringMidOf(Source, Startx, Stopx);
+}
+
+inline std::vector<std::string> ScanBlocks(std::string_view text)
+{
+    return ScanBlocksOf(text);
 }
 
 } // namespace vornex::literal

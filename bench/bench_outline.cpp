@@ -1,0 +1,89 @@
+// Timings of the block scanner on the texts the editor meets: a program at the scanner's range,
+// the heaviest text of that range, and sources far beyond it. The literal transcription runs on
+// the first two for comparison.
+
+#include "outline/literalscan.h"
+#include "outline/scanblocks.h"
+#include "sources.h"
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+namespace {
+
+enum class Input { Realistic32k, Worst, Realistic1M, Realistic10M };
+
+const std::string &source(Input input)
+{
+    static const std::string realistic32k = vornex::bench::realisticSource(32766);
+    static const std::string worst = vornex::bench::worstCaseSource();
+    static const std::string realistic1M = vornex::bench::realisticSource(std::size_t(1) << 20);
+    static const std::string realistic10M = vornex::bench::realisticSource(std::size_t(10) << 20);
+    switch (input) {
+    case Input::Realistic32k:
+        return realistic32k;
+    case Input::Worst:
+        return worst;
+    case Input::Realistic1M:
+        return realistic1M;
+    case Input::Realistic10M:
+        return realistic10M;
+    }
+    return worst;
+}
+
+// One list scanned again and again, as the editor keeps one for its whole life.
+void BM_ScanBlocks(benchmark::State &state, Input input)
+{
+    const std::string &text = source(input);
+    vornex::BlockList list;
+    for (auto _ : state) {
+        vornex::ScanBlocks(text, list);
+        benchmark::DoNotOptimize(list.size());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+    state.counters["entries"] = static_cast<double>(list.size());
+}
+
+void BM_LiteralScan(benchmark::State &state, Input input)
+{
+    const std::string &text = source(input);
+    for (auto _ : state) {
+        const std::vector<std::string> entries = vornex::literal::ScanBlocks(text);
+        benchmark::DoNotOptimize(entries.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+
+} // namespace
+
+BENCHMARK_CAPTURE(BM_ScanBlocks, realistic_32766, Input::Realistic32k)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(BM_ScanBlocks, worst_16383_nested, Input::Worst)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(BM_ScanBlocks, realistic_1MiB, Input::Realistic1M)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(BM_ScanBlocks, realistic_10MiB, Input::Realistic10M)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(BM_LiteralScan, realistic_32766, Input::Realistic32k)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+// The literal scan walks back to the start of the text from every brace: about a second a run.
+BENCHMARK_CAPTURE(BM_LiteralScan, worst_16383_nested, Input::Worst)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
+
+BENCHMARK_MAIN();
