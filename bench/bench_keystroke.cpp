@@ -106,17 +106,26 @@ void registerAll()
     static const std::string mib1 = vornex::bench::realisticSource(1 << 20);
     static const std::string mib10 = vornex::bench::realisticSource(10 << 20);
     const std::pair<const char *, const std::string *> inputs[] = {
-        {"keystroke/a_realistic_32766", &realistic},
-        {"keystroke/b_worst_case", &worst},
-        {"keystroke/c_1MiB", &mib1},
-        {"keystroke/d_10MiB", &mib10},
+        {"a_realistic_32766", &realistic},
+        {"b_worst_case", &worst},
+        {"c_1MiB", &mib1},
+        {"d_10MiB", &mib10},
     };
-    for (const auto &[name, source] : inputs) {
-        benchmark::RegisterBenchmark(
-            name, [source](benchmark::State &state) { keystroke(state, *source); })
-            ->Unit(benchmark::kMicrosecond)
-            ->Repetitions(7)
-            ->ReportAggregatesOnly(true);
+    using Measure = void (*)(benchmark::State &, const std::string &);
+    const std::pair<const char *, Measure> measures[] = {
+        {"keystroke/", keystroke},
+        {"bare_editor_keystroke/", bareKeystroke},
+        {"block_list_rebuild/", rebuild},
+    };
+    for (const auto &[input, source] : inputs) {
+        for (const auto &[prefix, measure] : measures) {
+            benchmark::RegisterBenchmark(
+                (std::string(prefix) + input).c_str(),
+                [source, measure](benchmark::State &state) { measure(state, *source); })
+                ->Unit(benchmark::kMicrosecond)
+                ->Repetitions(7)
+                ->ReportAggregatesOnly(true);
+        }
     }
 }
 

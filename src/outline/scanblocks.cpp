@@ -63,38 +63,6 @@ unsigned bitCount(std::uint32_t mask)
     return kBitCounts[mask & 0xFFu] + kBitCounts[(mask >> 8) & 0xFFu];
 }
 
-// The count test: quotes flip a state that hides braces; the counts must be equal and non-zero.
-bool bracesBalance(std::string_view text)
-{
-    const char *p = text.data();
-    const std::size_t n = text.size();
-    bool inside = false;
-    std::size_t opening = 0;
-    std::size_t closing = 0;
-    auto one = [&](char c) {
-        if (c == '"')
-            inside = !inside;
-        else if (!inside)
-            opening += c == '{', closing += c == '}';
-    };
-    std::size_t i = 0;
-    for (; i + kChunk <= n; i += kChunk) {
-        const std::uint32_t quotes = chunkMask<'"'>(p + i);
-        if (quotes == 0) {
-            if (!inside) {
-                opening += bitCount(chunkMask<'{'>(p + i));
-                closing += bitCount(chunkMask<'}'>(p + i));
-            }
-            continue;
-        }
-        for (std::uint32_t m = quotes | chunkMask<'{', '}'>(p + i); m; m &= m - 1)
-            one(p[i + std::countr_zero(m)]);
-    }
-    for (; i < n; ++i)
-        one(p[i]);
-    return opening == closing && opening != 0;
-}
-
 // Finds the last stop character ("}" or CR) before a position. The positions asked for never go
 // back, so a walk back ends where the one before it started, and the whole scan reads each byte
 // here at most once.
@@ -157,50 +125,94 @@ std::vector<std::string> BlockList::entries(std::string_view text) const
     return result;
 }
 
-void ScanBlocks(std::string_view text, BlockList &out)
-{
-    out.m_runs.clear();
-    out.m_misaligned = !bracesBalance(text);
-    if (out.m_misaligned)
-        return;
+namespace {
 
-    const char *p = text.data();
-    const std::size_t n = text.size();
-    LastStop stops(text);
-    std::size_t prevBrace = kNone;
-    std::size_t prevNameEnd = kNone;
-    // Every "{" gets a name, also one inside quotes. The walk back from a brace passes over CR,
-    // LF, blanks and further braces to the name's last character; the name then starts at the
-    // last stop before that character, or at the character itself when it is a "}", or at the
-    // start of the text. Only the part of the walk since the previous brace is new: before it,
-    // the previous brace's walk gave the answer.
-    for (const char *hit = static_cast<const char *>(std::memchr(p, '{', n)); hit;) {
-        const auto pos = static_cast<std::size_t>(hit - p);
-        const std::size_t low = prevBrace == kNone ? 0 : prevBrace + 1;
-        std::size_t nameEnd = prevNameEnd;
+// The names of one scan. Every "{" gets a name, also one inside quotes. The walk back from a
+// brace passes over CR, LF, blanks and further braces to the name's last character; the name
+// then starts at the last stop before that character, or at the character itself when it is a
+// "}", or at the start of the text. Only the part of the walk since the previous brace is new:
+// before it, the previous brace's walk gave the answer.
+class Names
+{
+public:
+    Names(std::string_view text, std::vector<BlockList::Run> &runs)
+        : m_p(text.data()), m_stops(text), m_runs(runs)
+    {}
+
+    void brace(std::size_t pos)
+    {
+        const std::size_t low = m_prevBrace == kNone ? 0 : m_prevBrace + 1;
+        std::size_t nameEnd = m_prevNameEnd;
         for (std::size_t j = pos; j > low;) {
-            if (!isSkip(p[--j])) {
+            if (!isSkip(m_p[--j])) {
                 nameEnd = j;
                 break;
             }
         }
         std::size_t begin = 0;
         if (nameEnd != kNone) {
-            const std::size_t stop = stops.before(p[nameEnd] == '}' ? nameEnd + 1 : nameEnd);
+            const std::size_t stop = m_stops.before(m_p[nameEnd] == '}' ? nameEnd + 1 : nameEnd);
             if (stop != kNone)
                 begin = stop;
         }
-        out.m_runs.push_back({begin, pos});
-        prevBrace = pos;
-        prevNameEnd = nameEnd;
-        // Runs of braces are common ("{{", "{ {"): look at the next few bytes before memchr.
-        const char *next = hit + 1;
-        const char *near = p + std::min(n, pos + 4);
-        while (next < near && *next != '{')
-            ++next;
-        hit =
-            next < near ? next : static_cast<const char *>(std::memchr(next, '{', n - (next - p)));
+        m_runs.push_back({begin, pos});
+        m_prevBrace = pos;
+        m_prevNameEnd = nameEnd;
     }
+
+private:
+    const char *m_p;
+    LastStop m_stops;
+    std::vector<BlockList::Run> &m_runs;
+    std::size_t m_prevBrace = kNone;
+    std::size_t m_prevNameEnd = kNone;
+};
+
+} // namespace
+
+void ScanBlocks(std::string_view text, BlockList &out)
+{
+    out.m_runs.clear();
+    const char *p = text.data();
+    const std::size_t n = text.size();
+    Names names(text, out.m_runs);
+
+    // One pass over the text does both: the count test (quotes flip a state that hides braces;
+    // the counts must be equal and non-zero) and the names, which are dropped when the test
+    // fails. Each chunk is read once, while it is in the cache.
+    bool inside = false;
+    std::size_t opening = 0;
+    std::size_t closing = 0;
+    auto count = [&](char c) {
+        if (c == '"')
+            inside = !inside;
+        else if (!inside)
+            opening += c == '{', closing += c == '}';
+    };
+    std::size_t i = 0;
+    for (; i + kChunk <= n; i += kChunk) {
+        const std::uint32_t opens = chunkMask<'{'>(p + i);
+        const std::uint32_t quotes = chunkMask<'"'>(p + i);
+        if (quotes == 0) {
+            if (!inside) {
+                opening += bitCount(opens);
+                closing += bitCount(chunkMask<'}'>(p + i));
+            }
+        } else {
+            for (std::uint32_t m = quotes | opens | chunkMask<'}'>(p + i); m; m &= m - 1)
+                count(p[i + static_cast<unsigned>(std::countr_zero(m))]);
+        }
+        for (std::uint32_t m = opens; m; m &= m - 1)
+            names.brace(i + static_cast<unsigned>(std::countr_zero(m)));
+    }
+    for (; i < n; ++i) {
+        count(p[i]);
+        if (p[i] == '{')
+            names.brace(i);
+    }
+    out.m_misaligned = opening != closing || opening == 0;
+    if (out.m_misaligned)
+        out.m_runs.clear();
 }
 
 BlockList ScanBlocks(std::string_view text)
