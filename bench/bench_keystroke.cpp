@@ -65,9 +65,6 @@ void keystroke(benchmark::State &state, const std::string &source)
     QCoreApplication::processEvents();
     typeAndDelete(state, editor);
     state.counters["entries"] = form.Combo1->count();
-    state.counters["ms_per_key"] =
-        benchmark::Counter(2 * static_cast<double>(state.iterations()),
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     if (editor->bytesView() != source)
         state.SkipWithError("the text changed");
 }
