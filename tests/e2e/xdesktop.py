@@ -119,6 +119,8 @@ class Desktop:
         for name in ("XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"):
             env[name] = os.path.join(self.workdir, "home", name.lower())
             os.makedirs(env[name], exist_ok=True)
+        env["XDG_RUNTIME_DIR"] = os.path.join(self.workdir, "home", "runtime")
+        os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700, exist_ok=True)
         env.setdefault("LANG", "C.UTF-8")
         self.env = env
 
@@ -306,26 +308,40 @@ class Ide:
             raise Failure(f"the IDE still runs {timeout:.0f} s later") from None
 
     def kill(self):
+        """Ends the IDE if it still runs, and whatever it left in its process group (the
+        browser engine's helpers); the programs it started detached have their own sessions."""
         if self.alive():
             os.killpg(self.process.pid, signal.SIGKILL)
             self.process.wait()
+        try:
+            wait_for("the IDE's helper processes to end", lambda: not self._group(), 5)
+        except Failure:
+            for pid in self._group():
+                try:
+                    os.kill(pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+
+    def _group(self):
+        return [pid for pid, stat in _processes() if int(stat[3]) == self.pid]
 
     def children(self):
         """Names (comm) of the processes whose parent is the IDE."""
-        names = []
-        for entry in os.listdir("/proc"):
-            if not entry.isdigit():
-                continue
-            try:
-                with open(f"/proc/{entry}/stat") as f:
-                    stat = f.read()
-            except OSError:
-                continue
-            comm = stat[stat.index("(") + 1:stat.rindex(")")]
-            parent = int(stat[stat.rindex(")") + 2:].split()[1])
-            if parent == self.pid:
-                names.append(comm)
-        return names
+        return [stat[0] for pid, stat in _processes() if int(stat[2]) == self.pid]
+
+
+def _processes():
+    """(pid, [comm, state, ppid, pgrp, session, ...]) of every process."""
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat") as f:
+                stat = f.read()
+        except OSError:
+            continue
+        comm = stat[stat.index("(") + 1:stat.rindex(")")]
+        yield int(entry), [comm] + stat[stat.rindex(")") + 2:].split()
 
 
 def make_workdir(prefix):

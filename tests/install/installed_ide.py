@@ -17,6 +17,8 @@ import sys
 import time
 import traceback
 
+# No compiled copies of the helper module in the source tree.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 
 from xdesktop import (SKIP, Desktop, Failure, Ide, Skip, make_workdir, missing_tools,  # noqa: E402
