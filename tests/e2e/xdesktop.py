@@ -247,20 +247,26 @@ class Ide:
         return None
 
     def wait_window(self, title, timeout=TIMEOUT, active=True):
-        """Waits until a window with exactly this title is shown (and active), returns its id."""
+        """Waits until a window with exactly this title is shown, and returns its id. With
+        active, also until it has the focus; a window that the window manager leaves without
+        the focus for a few seconds is then clicked on, as a user would, with a note."""
 
-        def probe():
+        def shown():
             self.check_alive()
-            window = self.find(title)
-            if window and (not active or self.desktop.active_window() == window):
-                return window
-            return None
+            return self.find(title)
 
         try:
-            return wait_for(f"the window {title!r}" + (" to be active" if active else ""),
-                            probe, timeout)
+            window = wait_for(f"the window {title!r}", shown, timeout)
         except Failure as failure:
             raise Failure(f"{failure}; shown: {self.titles()}") from None
+        if active:
+            try:
+                wait_for(f"the window {title!r} to take the focus",
+                         lambda: self.desktop.active_window() == window, 5)
+            except Failure:
+                print(f"  note: the window {title!r} did not take the focus by itself")
+                self.activate(window)
+        return window
 
     def wait_gone(self, title, timeout=TIMEOUT):
         self.check_alive()
