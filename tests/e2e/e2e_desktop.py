@@ -91,9 +91,6 @@ class Walk:
         self.interpreter = os.path.join(self.tools, "run qvx")
         shutil.copy2(recorder, self.interpreter)
 
-    def title(self, prefix, path):
-        return prefix + path
-
     def save_shot(self, name, window, settle=True):
         """Saves the window, frame included, as DIR/name.png once its content stands still."""
         if not self.shots:
@@ -126,8 +123,8 @@ class Walk:
         self.ide = Ide(self.desktop, os.path.join(self.app, "vornex-ide"), self.workdir,
                        {"VORNEX_RECORD_FILE": self.record})
         self.untitled = os.path.join(self.app, "Untitled.vornex")
-        self.main = self.ide.wait_window(self.title(MAIN_START, self.untitled))
-        expect(self.ide.titles() == [self.title(MAIN_START, self.untitled)],
+        self.main = self.ide.wait_window(MAIN_START + self.untitled)
+        expect(self.ide.titles() == [MAIN_START + self.untitled],
                f"other windows at start: {self.ide.titles()}")
         expect(not os.path.exists(self.untitled), "the untitled file was created at start")
 
@@ -137,12 +134,12 @@ class Walk:
         self.ide.key(self.main, "ctrl+s")
         self.text = b"start {\r\nmov a, 1\r\n}"
         expect_bytes(self.untitled, self.text)
-        expect(self.ide.find(self.title(MAIN_START, self.untitled)) == self.main,
+        expect(self.ide.find(MAIN_START + self.untitled) == self.main,
                f"Save changed the caption: {self.ide.titles()}")
 
     def cancel_dialogs(self):
         """Escape in the file dialog of Open and of Save As changes nothing."""
-        caption = self.title(MAIN_START, self.untitled)
+        caption = MAIN_START + self.untitled
         for key in ("ctrl+l", "ctrl+a"):
             self.ide.key(self.main, key)
             dialog = self.ide.wait_window(FILE_DIALOG)
@@ -181,7 +178,7 @@ class Walk:
         self.ide.key(self.main, "ctrl+a")
         self.choose_file(self.first)
         expect_bytes(self.first, self.text)
-        self.ide.wait_window(self.title(MAIN_FILE, self.first))
+        self.ide.wait_window(MAIN_FILE + self.first)
         # Save now writes to the new file, and leaves the untitled one alone.
         self.ide.key(self.main, "ctrl+End")
         self.ide.type(self.main, "\nnext {\n}")
@@ -198,7 +195,7 @@ class Walk:
             f.write(original)
         self.ide.key(self.main, "ctrl+l")
         self.choose_file(self.second)
-        self.ide.wait_window(self.title(MAIN_FILE, self.second))
+        self.ide.wait_window(MAIN_FILE + self.second)
         self.ide.key(self.main, "ctrl+End")
         self.ide.type(self.main, "tail {\n}")
         self.ide.key(self.main, "ctrl+s")
@@ -233,10 +230,10 @@ class Walk:
         expect(x < 20 and y > main_y, f"the Debug Output window is at {x}, {y}")
         self.ide.activate(self.debug)
         self.save_shot("debug-output", self.debug)
-        # A second F6 keeps the one window.
+        # A second F6 brings the same window to the front again.
         self.ide.key(self.main, "F6")
-        time.sleep(0.2)
-        expect(self.ide.titles().count(DEBUG_OUTPUT) == 1,
+        again = self.ide.wait_window(DEBUG_OUTPUT)
+        expect(again == self.debug and self.ide.titles().count(DEBUG_OUTPUT) == 1,
                f"a second View Debug Output: {self.ide.titles()}")
 
     def execute(self):
