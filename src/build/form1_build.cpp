@@ -51,8 +51,10 @@ void Form1::Asmne_Click()
         debugWindowPlacement(pixelsToTwips(window->frameGeometry().width(), dpi),
                              pixelsToTwips(frameGeometry().top(), dpi));
     window->move(twipsToPixels(place.left, dpi), twipsToPixels(place.top, dpi));
-    showWindow(window);
+    // The load starts when this handler returns either way; asked for before the window is shown,
+    // the viewer is in place when the window first appears, which then keeps the focus.
     window->navigate(debugReportAddress(m_platform.appDir));
+    showWindow(window);
 }
 
 Form4 *Form1::form4()

@@ -29,12 +29,6 @@ HtmlViewer *Form2::viewer()
     return WebBrowser1;
 }
 
-void Form2::showEvent(QShowEvent *event)
-{
-    viewer();
-    QWidget::showEvent(event);
-}
-
 void Form2::navigate(const QUrl &address)
 {
     viewer()->navigate(address);

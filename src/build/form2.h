@@ -10,7 +10,7 @@ class HtmlViewer;
 class HtmlViewerFactory;
 
 // The debug output window: the assembler's report in an HTML viewer. The viewer is created when
-// the window is first shown, so that the browser engine starts only then.
+// the first report is loaded, so that the browser engine starts only then.
 class Form2 : public QWidget
 {
     Q_OBJECT
@@ -18,14 +18,11 @@ class Form2 : public QWidget
 public:
     explicit Form2(HtmlViewerFactory &viewers);
 
-    // The viewer, a child of the window, or null before the window was first shown.
+    // The viewer, a child of the window, or null before the first report was loaded.
     HtmlViewer *WebBrowser1 = nullptr;
 
     // Loads address into the viewer, creating it first if needed.
     void navigate(const QUrl &address);
-
-protected:
-    void showEvent(QShowEvent *event) override;
 
 private:
     HtmlViewer *viewer();
