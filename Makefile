@@ -47,7 +47,7 @@ fuzz: deps
 	CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORNEX_GUI=OFF \
 	  -DVORNEX_TESTS=OFF -DVORNEX_FUZZ=ON
 	cmake --build build-fuzz -j $(JOBS)
-	scripts/run-fuzzer.sh build-fuzz $(or $(SECONDS),600)
+	scripts/run-fuzzer.sh build-fuzz $(or $(FUZZ_SECONDS),600)
 
 screenshots: build
 	scripts/screenshots.sh $(BUILD)

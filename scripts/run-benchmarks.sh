@@ -5,7 +5,7 @@ set -euo pipefail
 build=${1:-build}
 cd "$(dirname "$0")/.."
 bench=$build/bench
-args=(--benchmark_report_aggregates_only=true)
+args=(--benchmark_repetitions=7 --benchmark_report_aggregates_only=true)
 
 echo "== Block scanner (ScanBlocks and the literal algorithm) =="
 "$bench/bench_outline" "${args[@]}"
