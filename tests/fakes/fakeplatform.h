@@ -1,8 +1,8 @@
 #pragma once
 
-// Stand-ins for the outside world of the IDE: a scripted file dialog, a recording message box, a
-// recording process launcher, viewers that only record what they are asked to load, and an
-// end-of-process that is only noted. The windows stay real.
+// Stand-ins for the outside world of the IDE: the file dialog answers from a script; the message
+// box, the process launcher, the HTML viewers and the end of the process only record what they
+// were asked. The windows stay real.
 
 #include "platform/platform.h"
 
@@ -12,46 +12,12 @@
 #include <QUrl>
 #include <QWidget>
 
-#include <memory>
-
 namespace vornex::fakes {
-
-// Answers each showOpen with the next scripted answer; with none left it leaves the preset, as a
-// cancelled dialog does. Records the file name each showOpen found preset.
-class FakeFileDialog final : public FileDialog
-{
-public:
-    QQueue<QString> answers;
-    QStringList presetsSeen;
-
-    void setFileName(const QString &name) override { m_name = name; }
-    QString fileName() const override { return m_name; }
-    void showOpen(QWidget *) override
-    {
-        presetsSeen.append(m_name);
-        if (!answers.isEmpty())
-            m_name = answers.dequeue();
-    }
-
-private:
-    QString m_name;
-};
 
 struct Message
 {
     QString title;
     QString text;
-};
-
-class FakeMessageBox final : public MessageBox
-{
-public:
-    QList<Message> shown;
-
-    void warning(QWidget *, const QString &title, const QString &text) override
-    {
-        shown.append({title, text});
-    }
 };
 
 struct Launch
@@ -60,92 +26,95 @@ struct Launch
     QStringList arguments;
 };
 
-// Records every start; fails each one with failReason when that is set.
-class FakeLauncher final : public ProcessLauncher
-{
-public:
-    QList<Launch> started;
-    QString failReason;
-
-    bool startDetached(const QString &program, const QStringList &arguments,
-                       QString *error) override
-    {
-        started.append({program, arguments});
-        if (failReason.isEmpty())
-            return true;
-        if (error)
-            *error = failReason;
-        return false;
-    }
-};
-
-struct Navigation
-{
-    ViewerKind kind;
-    QUrl address;
-};
-
-// A plain widget that records the addresses it is told to load; owned by its parent like the
-// real viewer.
-class FakeViewer final : public QWidget, public HtmlViewer
-{
-public:
-    FakeViewer(QWidget *parent, ViewerKind kind, std::shared_ptr<QList<Navigation>> log)
-        : QWidget(parent), m_kind(kind), m_log(std::move(log))
-    {}
-    QWidget *widget() override { return this; }
-    void navigate(const QUrl &address) override { m_log->append({m_kind, address}); }
-
-private:
-    ViewerKind m_kind;
-    std::shared_ptr<QList<Navigation>> m_log;
-};
-
-class FakeViewerFactory final : public HtmlViewerFactory
-{
-public:
-    int created = 0;
-    std::shared_ptr<QList<Navigation>> navigations = std::make_shared<QList<Navigation>>();
-
-    HtmlViewer *create(QWidget *parent, ViewerKind kind) override
-    {
-        ++created;
-        return new FakeViewer(parent, kind, navigations);
-    }
-};
-
-// A Platform of fakes. Keep the raw pointers to look at what the window did; they stay valid
-// while the window that took the Platform lives. Exit statuses outlive it.
+// What the fakes were asked, and how they answer. Must outlive the window given make()'s Platform.
 struct FakePlatform
 {
-    FakeFileDialog *dialog = nullptr;
-    FakeMessageBox *messages = nullptr;
-    FakeLauncher *launcher = nullptr;
-    FakeViewerFactory *viewers = nullptr;
-    std::shared_ptr<QList<int>> exits = std::make_shared<QList<int>>();
+    QQueue<QString> dialogAnswers; // one per showOpen; with none left the preset stays, as Cancel
+    QStringList dialogPresets;     // the name each showOpen found preset
+    QList<Message> messages;
+    QList<Launch> launches;    // every start, failed ones too
+    QString launchFailure;     // when set, every start fails with this reason
+    QList<ViewerKind> viewers; // one per viewer created
+    QList<QUrl> navigations;   // of all viewers, in order
+    QList<int> exits;          // the statuses endProcess was given
 
-    // A Platform with AppDir appDir whose parts are the fakes above.
-    Platform make(const QString &appDir)
+    Platform make(const QString &appDir);
+};
+
+namespace detail {
+
+template <class Interface> struct Part : Interface
+{
+    explicit Part(FakePlatform &f) : f(f) {}
+    FakePlatform &f;
+};
+
+struct Dialog final : Part<FileDialog>
+{
+    using Part::Part;
+    void setFileName(const QString &name) override { this->name = name; }
+    QString fileName() const override { return name; }
+    void showOpen(QWidget *) override
     {
-        Platform platform;
-        platform.appDir = appDir;
-        auto dialogFake = std::make_unique<FakeFileDialog>();
-        auto messagesFake = std::make_unique<FakeMessageBox>();
-        auto launcherFake = std::make_unique<FakeLauncher>();
-        auto viewersFake = std::make_unique<FakeViewerFactory>();
-        dialog = dialogFake.get();
-        messages = messagesFake.get();
-        launcher = launcherFake.get();
-        viewers = viewersFake.get();
-        platform.dialog = std::move(dialogFake);
-        platform.messages = std::move(messagesFake);
-        platform.launcher = std::move(launcherFake);
-        platform.viewers = std::move(viewersFake);
-        platform.endProcess = [log = exits](int status) {
-            log->append(status);
-        };
-        return platform;
+        f.dialogPresets.append(name);
+        if (!f.dialogAnswers.isEmpty())
+            name = f.dialogAnswers.dequeue();
+    }
+    QString name;
+};
+
+struct Messages final : Part<MessageBox>
+{
+    using Part::Part;
+    void warning(QWidget *, const QString &title, const QString &text) override
+    {
+        f.messages.append({title, text});
     }
 };
+
+struct Launcher final : Part<ProcessLauncher>
+{
+    using Part::Part;
+    bool startDetached(const QString &program, const QStringList &args, QString *error) override
+    {
+        f.launches.append({program, args});
+        if (error)
+            *error = f.launchFailure;
+        return f.launchFailure.isEmpty();
+    }
+};
+
+// Like the real viewer, the viewer is its own widget and goes with the window that holds it.
+struct Viewer final : QWidget, HtmlViewer
+{
+    Viewer(QWidget *parent, FakePlatform &f) : QWidget(parent), f(f) {}
+    QWidget *widget() override { return this; }
+    void navigate(const QUrl &address) override { f.navigations.append(address); }
+    FakePlatform &f;
+};
+
+struct Viewers final : Part<HtmlViewerFactory>
+{
+    using Part::Part;
+    HtmlViewer *create(QWidget *parent, ViewerKind kind) override
+    {
+        f.viewers.append(kind);
+        return new Viewer(parent, f);
+    }
+};
+
+} // namespace detail
+
+inline Platform FakePlatform::make(const QString &appDir)
+{
+    return {appDir,
+            std::make_unique<detail::Dialog>(*this),
+            std::make_unique<detail::Messages>(*this),
+            std::make_unique<detail::Launcher>(*this),
+            std::make_unique<detail::Viewers>(*this),
+            [this](int status) {
+                exits.append(status);
+            }};
+}
 
 } // namespace vornex::fakes
