@@ -20,23 +20,17 @@ struct Message
     QString text;
 };
 
-struct Launch
-{
-    QString program;
-    QStringList arguments;
-};
-
 // What the fakes were asked, and how they answer. Must outlive the window given make()'s Platform.
 struct FakePlatform
 {
     QQueue<QString> dialogAnswers; // one per showOpen; with none left the preset stays, as Cancel
     QStringList dialogPresets;     // the name each showOpen found preset
     QList<Message> messages;
-    QList<Launch> launches;    // every start, failed ones too
-    QString launchFailure;     // when set, every start fails with this reason
-    QList<ViewerKind> viewers; // one per viewer created
-    QList<QUrl> navigations;   // of all viewers, in order
-    QList<int> exits;          // the statuses endProcess was given
+    QList<QStringList> launches; // program and arguments of every start, failed ones too
+    QString launchFailure;       // when set, every start fails with this reason
+    QList<ViewerKind> viewers;   // one per viewer created
+    QList<QUrl> navigations;     // of all viewers, in order
+    QList<int> exits;            // the statuses endProcess was given
 
     Platform make(const QString &appDir);
 };
@@ -77,7 +71,7 @@ struct Launcher final : Part<ProcessLauncher>
     using Part::Part;
     bool startDetached(const QString &program, const QStringList &args, QString *error) override
     {
-        f.launches.append({program, args});
+        f.launches.append(QStringList{program} + args);
         if (error)
             *error = f.launchFailure;
         return f.launchFailure.isEmpty();
