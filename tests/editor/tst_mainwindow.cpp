@@ -167,19 +167,13 @@ private slots:
         const QSize windowSize = w.size();
         QTest::keyClicks(w.RichTextBox1, u"main {"_s);
         QCOMPARE(ide.entries(), QStringList{u"code blocks misalligned"_s});
-        QTest::keyClick(w.RichTextBox1, Qt::Key_Return);
-        QTest::keyClicks(w.RichTextBox1, u"}"_s);
-        QCOMPARE(ide.entries(), QStringList{u"main "_s});
-
-        QTest::keyClick(w.RichTextBox1, Qt::Key_Return);
         const QString longName = QString(300, u'n') + u"\u0436"_s;
-        QTest::keyClicks(w.RichTextBox1, longName.chopped(1));
+        QTest::keyClicks(w.RichTextBox1, u"\r}\r"_s + longName.chopped(1)); // \r: Enter
         QTest::sendKeyEvent(QTest::Click, w.RichTextBox1, Qt::Key_unknown, longName.right(1),
                             Qt::NoModifier);
-        QTest::keyClicks(w.RichTextBox1, u"{"_s);
-        QTest::keyClick(w.RichTextBox1, Qt::Key_Return);
-        QTest::keyClicks(w.RichTextBox1, u"}"_s);
+        QTest::keyClicks(w.RichTextBox1, u"{\r}"_s);
         QCOMPARE(ide.entries(), (QStringList{u"main "_s, longName}));
+        QCOMPARE(ide.bytes(), "main {\r\n}\r\n" + longName.toUtf8() + "{\r\n}");
         QCOMPARE(w.Combo1->currentIndex(), -1);
         QApplication::processEvents();
         QCOMPARE(w.Combo1->size(), listSize);
