@@ -188,7 +188,7 @@ private slots:
         QByteArray large;
         while (large.size() < 10 * 1024 * 1024)
             large +=
-                QByteArray("b {\r\n mov \xe9\xff\0\n}\r", 19) + QByteArray::number(large.size());
+                QByteArray("b {\r\n mov \xe9\xff\0\n}\r", 16) + QByteArray::number(large.size());
         QTest::newRow("10 MiB") << large << QByteArray("\r\n");
     }
 
