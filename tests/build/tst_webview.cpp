@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
@@ -24,6 +25,12 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+bool viewerModuleLoaded()
+{
+    QFile maps(u"/proc/self/maps"_s);
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libvornex-webview.so");
+}
 
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -92,10 +99,13 @@ private slots:
         platform.viewers = vornex::makeModuleViewerFactory(QStringLiteral(VORNEX_BIN_DIR));
         vornex::Form1 window(std::move(platform));
         window.SourcePath = u"/work/prog.vornex"_s;
+        QVERIFY2(!viewerModuleLoaded(), "the viewer module loads only when a viewer is needed");
         window.Asmne_Click();
+        QVERIFY(viewerModuleLoaded());
         auto *view =
             qobject_cast<QWebEngineView *>(window.debugOutputWindow()->WebBrowser1->widget());
         QVERIFY2(view, "the module's viewer is a browser view");
+        QVERIFY(view->page()->profile()->isOffTheRecord());
         QSignalSpy loaded(view, &QWebEngineView::loadFinished);
         QVERIFY(waitForLoad(loaded));
         QCOMPARE(view->url().toLocalFile(), report);

@@ -30,7 +30,8 @@ class TestCvornex : public QObject
 
     QString path(const QString &relative) const { return m_dir->filePath(relative); }
 
-    void run(const QStringList &arguments)
+    // Runs the assembler from cwd/; returns its report, if any.
+    QByteArray run(const QStringList &arguments)
     {
         QProcess process;
         process.setWorkingDirectory(path(u"cwd"_s));
@@ -38,12 +39,8 @@ class TestCvornex : public QObject
         const bool ended = process.waitForFinished(60000);
         m_status = ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
         m_errors = process.readAllStandardError();
-    }
-
-    QByteArray reportBytes() const
-    {
-        QFile file(path(u"bin/debugasm.html"_s));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        QFile report(path(u"bin/debugasm.html"_s));
+        return report.open(QIODevice::ReadOnly) ? report.readAll() : QByteArray();
     }
 
     QStringList files(const QString &folder) const
@@ -55,7 +52,7 @@ private slots:
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(QDir(m_dir->path()).mkpath(u"bin"_s) && QDir(m_dir->path()).mkpath(u"cwd"_s));
+        QVERIFY(QDir().mkpath(path(u"bin"_s)) && QDir().mkpath(path(u"cwd"_s)));
         QVERIFY(
             QFile::copy(QStringLiteral(VORNEX_BIN_DIR "/cvornex.exe"), path(u"bin/cvornex.exe"_s)));
     }
@@ -95,13 +92,12 @@ private slots:
         const QString sourcePath = path(u"prog.vornex"_s);
         QVERIFY(writeFile(sourcePath, source));
         QVERIFY(writeFile(path(u"bin/debugasm.html"_s), "stale"));
-        run({sourcePath});
+        const QByteArray html = run({sourcePath});
         QCOMPARE(m_status, 0);
         QCOMPARE(m_errors, QByteArray());
         QCOMPARE(files(u"bin"_s), (QStringList{u"cvornex.exe"_s, u"debugasm.html"_s}));
         QVERIFY(files(u"cwd"_s).isEmpty());
-
-        const QByteArray html = reportBytes();
+        QCOMPARE(files(u"."_s), QStringList{u"prog.vornex"_s});
         QCOMPARE(QString::fromUtf8(html).toUtf8(), html); // valid UTF-8
         QVERIFY(html.contains("<meta charset=\"utf-8\">"));
         QVERIFY(html.contains("<code>" + sourcePath.toUtf8() + "</code>"));
@@ -129,9 +125,8 @@ private slots:
         QVERIFY(QDir().mkpath(path(u"a<b&\"c'd>"_s)));
         const QString sourcePath = path(u"a<b&\"c'd>/<i>x.vornex"_s);
         QVERIFY(writeFile(sourcePath, "<script>alert(\"x\" & 'y')</script> {\r\n}\r\n"));
-        run({sourcePath});
+        const QByteArray html = run({sourcePath});
         QCOMPARE(m_status, 0);
-        const QByteArray html = reportBytes();
         QVERIFY(!html.contains("<script") && !html.contains("<i>"));
         QVERIFY(
             html.contains("&lt;script&gt;alert(&quot;x&quot; &amp; &#39;y&#39;)&lt;/script&gt;"));

@@ -160,9 +160,8 @@ private slots:
         QTest::addColumn<bool>("staged");
 
         QTest::newRow("plain") << u"plain"_s << false;
-        QTest::newRow("blanks") << u"two  blanks"_s << false;
-        QTest::newRow("quote, dollar, backquote, percent") << u"a\"b$c`d%e'f"_s << false;
-        QTest::newRow("hash, semicolon, ampersand") << u"x#y;z&w"_s << false;
+        QTest::newRow("blanks, quotes, dollar, backquote, percent, hash, semicolon, ampersand")
+            << u"a  \"b$c`d%e'f#g;h&i"_s << false;
         QTest::newRow("staged with DESTDIR") << u"usr"_s << true;
     }
 
