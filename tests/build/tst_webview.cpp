@@ -127,10 +127,10 @@ private slots:
                               10000);
         QVERIFY2(!remote.hasPendingConnections(), "the report reached a remote address");
 
+        const auto viewers = vornex::makeModuleViewerFactory(QStringLiteral(VORNEX_BIN_DIR));
         QWidget holder;
         std::unique_ptr<vornex::HtmlViewer> page(
-            vornex::makeModuleViewerFactory(QStringLiteral(VORNEX_BIN_DIR))
-                ->create(&holder, vornex::ViewerKind::WebPage));
+            viewers->create(&holder, vornex::ViewerKind::WebPage));
         auto *pageView = qobject_cast<QWebEngineView *>(page->widget());
         QSignalSpy pageLoaded(pageView, &QWebEngineView::loadFinished);
         QVERIFY(writeFile(report, "<html><head><title>static</title>"
