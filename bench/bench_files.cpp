@@ -86,7 +86,7 @@ void BM_MainWindowOpenSave(benchmark::State &state)
     vornex::Form1 form(fakes.make(f.dir.path()));
     const bool save = state.range(0) != 0;
     if (save) {
-        fakes.dialog->answers.enqueue(f.path);
+        fakes.dialogAnswers.enqueue(f.path);
         form.LoadS_Click();
     }
     for (auto _ : state) {
@@ -94,12 +94,12 @@ void BM_MainWindowOpenSave(benchmark::State &state)
             if (!form.Saves_Click())
                 state.SkipWithError("save failed");
         } else {
-            fakes.dialog->answers.enqueue(f.path);
+            fakes.dialogAnswers.enqueue(f.path);
             form.LoadS_Click();
         }
     }
-    if (!fakes.messages->shown.isEmpty())
-        state.SkipWithError(qPrintable(fakes.messages->shown.constFirst().text));
+    if (!fakes.messages.isEmpty())
+        state.SkipWithError(qPrintable(fakes.messages.constFirst().text));
     state.counters["entries"] = form.Combo1->count();
 }
 BENCHMARK(BM_MainWindowOpenSave)

@@ -47,7 +47,7 @@ class TestBuildWindows : public QObject
     vornex::fakes::FakePlatform m_fakes;
 
     QString record() const { return m_dir->filePath(u"record"_s); }
-    const QList<vornex::fakes::Message> &shown() const { return m_fakes.messages->shown; }
+    const QList<vornex::fakes::Message> &shown() const { return m_fakes.messages; }
 
     // A main window on the fakes; with realLauncher programs really start (and the fake
     // launcher is gone).
@@ -93,7 +93,7 @@ private slots:
         }
         ide->EAE_Click();
 
-        QCOMPARE(m_fakes.launcher->started.isEmpty(), warns);
+        QCOMPARE(m_fakes.launches.isEmpty(), warns);
         QCOMPARE(ide->settingsWindow()->isVisible(), warns);
         QCOMPARE(shown().size(), warns ? 1 : 0);
         if (warns) {
@@ -117,15 +117,15 @@ private slots:
         flushDeletes();
         ide->EAE_Click();
         QVERIFY(settings && settings->isVisible());
-        QCOMPARE(m_fakes.launcher->started.size(), 1);
-        QCOMPARE(m_fakes.launcher->started[0].program, u"/tools/run"_s);
-        QCOMPARE(m_fakes.launcher->started[0].arguments, (QStringList{u"a"_s, u"b"_s}));
+        QCOMPARE(m_fakes.launches.size(), 1);
+        QCOMPARE(m_fakes.launches[0].first(), u"/tools/run"_s);
+        QCOMPARE(m_fakes.launches[0].mid(1), (QStringList{u"a"_s, u"b"_s}));
 
         QTest::mouseClick(settings->Command1, Qt::LeftButton);
         flushDeletes();
         QVERIFY(settings && !settings->isVisible());
         ide->EAE_Click();
-        QCOMPARE(m_fakes.launcher->started.size(), 2);
+        QCOMPARE(m_fakes.launches.size(), 2);
         QVERIFY(!settings->isVisible());
         ide->SetupECop_Click();
         QCOMPARE(ide->settingsWindow(), settings.data());
@@ -135,7 +135,7 @@ private slots:
         flushDeletes();
         QVERIFY(!settings);
         ide->EAE_Click();
-        QCOMPARE(m_fakes.launcher->started.size(), 2);
+        QCOMPARE(m_fakes.launches.size(), 2);
         QCOMPARE(shown().size(), 1);
         QVERIFY(ide->settingsWindow()->isVisible());
         QVERIFY((ide->settingsWindow()->Text1->text() + ide->settingsWindow()->Text2->text())
@@ -256,7 +256,7 @@ private slots:
                  qPrintable(shown()[0].text));
         QVERIFY2(shown()[0].text.size() > program.size() + 20, "the message gives a reason");
         if (saveFails)
-            QVERIFY(m_fakes.launcher->started.isEmpty());
+            QVERIFY(m_fakes.launches.isEmpty());
         else if (assemble)
             QVERIFY(QFile::exists(ide->SourcePath));
     }
@@ -281,7 +281,7 @@ private slots:
         QCOMPARE(shown()[0].text,
                  u"Please create a debug output file, by assembling a source module"_s);
         QVERIFY(!ide->debugOutputWindow());
-        QCOMPARE(m_fakes.viewers->created, 0);
+        QCOMPARE(m_fakes.viewers.size(), 0);
     }
 
     // Each use places the window from its own outer width and the main window's top and loads
@@ -295,7 +295,7 @@ private slots:
         const auto place = [&](int ownWidth) {
             return QPoint(7, qRound(ownWidth + ide->frameGeometry().top() + 100.0 / 15.0));
         };
-        QCOMPARE(m_fakes.viewers->created, 0);
+        QCOMPARE(m_fakes.viewers.size(), 0);
         ide->show();
         ide->move(200, 300);
         ide->SourcePath = u"/my.dir/prog"_s;
@@ -317,12 +317,10 @@ private slots:
         ide->Asmne_Click();
         QVERIFY(ide->debugOutputWindow() && ide->debugOutputWindow()->isVisible());
         QVERIFY(shown().isEmpty());
-        QCOMPARE(m_fakes.viewers->created, 2);
-        QCOMPARE(m_fakes.viewers->navigations->size(), 3);
-        for (const vornex::fakes::Navigation &load : *m_fakes.viewers->navigations) {
-            QCOMPARE(load.kind, vornex::ViewerKind::LocalReport);
-            QCOMPARE(load.address.toLocalFile(), appDir + u"/debugasm.html"_s);
-        }
+        QCOMPARE(m_fakes.viewers, QList<vornex::ViewerKind>(2, vornex::ViewerKind::LocalReport));
+        QCOMPARE(m_fakes.navigations.size(), 3);
+        for (const QUrl &load : std::as_const(m_fakes.navigations))
+            QCOMPARE(load.toLocalFile(), appDir + u"/debugasm.html"_s);
     }
 };
 
