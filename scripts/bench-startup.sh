@@ -9,10 +9,13 @@ runs=${2:-21}
 probe=$build/bench/startup_probe
 [ -x "$probe" ] || { echo "build the benchmarks first (make bench)"; exit 1; }
 
-exec 3< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null)
-read -r -u 3 display
-export DISPLAY=:$display
-trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
+number=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number" 2>/dev/null &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null; rm -f "$number"' EXIT
+for _ in $(seq 100); do [ -s "$number" ] && break; sleep 0.05; done
+[ -s "$number" ] || { echo "Xvfb did not start"; exit 1; }
+export DISPLAY=:$(cat "$number")
 export QT_QPA_PLATFORM=xcb
 
 # Alternate the two programs so that load on the machine falls on both alike.
