@@ -10,11 +10,11 @@ probe=$build/bench/startup_probe
 [ -x "$probe" ] || { echo "build the benchmarks first (make bench)"; exit 1; }
 
 number=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$number" 2>/dev/null &
 xvfb=$!
-trap 'kill $xvfb 2>/dev/null; rm -f "$number"' EXIT
-for _ in $(seq 100); do [ -s "$number" ] && break; sleep 0.05; done
-[ -s "$number" ] || { echo "Xvfb did not start"; exit 1; }
+trap 'kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null; rm -f "$number"' EXIT
+for _ in $(seq 100); do [ "$(wc -l < "$number")" -ge 1 ] && break; sleep 0.05; done
+[ "$(wc -l < "$number")" -ge 1 ] || { echo "Xvfb did not start"; exit 1; }
 export DISPLAY=:$(cat "$number")
 export QT_QPA_PLATFORM=xcb
 
