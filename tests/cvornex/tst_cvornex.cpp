@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -146,6 +148,8 @@ private slots:
             << QStringList{u"missing.vornex"_s} << false << u"missing.vornex"_s;
         QTest::newRow("empty path") << QStringList{QString()} << false << u"\"\""_s;
         QTest::newRow("source is a folder") << QStringList{u"."_s} << false << u"directory"_s;
+        QTest::newRow("source is a pipe without a writer")
+            << QStringList{u"../pipe"_s} << false << u"regular"_s;
         QTest::newRow("report cannot be written")
             << QStringList{u"../src.vornex"_s} << true << u"debugasm.html"_s;
     }
@@ -156,6 +160,7 @@ private slots:
         QFETCH(bool, reportIsFolder);
         QFETCH(QString, named);
         QVERIFY(writeFile(path(u"src.vornex"_s), "a {\r\n}"));
+        QCOMPARE(::mkfifo(QFile::encodeName(path(u"pipe"_s)).constData(), 0600), 0);
         if (reportIsFolder)
             QVERIFY(QDir().mkpath(path(u"bin/debugasm.html/inside"_s)));
         run(arguments);

@@ -31,10 +31,11 @@ std::string reason(int error)
     return std::strerror(error);
 }
 
-// Reads the whole file as raw bytes; only regular files, so a FIFO or device cannot hang it.
+// Reads the whole file as raw bytes; only regular files, so a FIFO or device cannot hang it
+// (opened without blocking, so that a FIFO with no writer is refused, not waited for).
 bool readSource(const char *path, std::string *bytes, std::string *error)
 {
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         *error = reason(errno);
         return false;
