@@ -36,15 +36,12 @@ Form3::Form3(HtmlViewerFactory &viewers)
     setWindowIcon(applicationIcon());
     setFont(fixedsysFont());
 
-    const double dpi = logicalDpi(this);
-    const auto px = [dpi](double twips) {
-        return twipsToPixels(twips, dpi);
-    };
-    resize(px(10200), px(7335));
+    resize(twipsToPixels(this, 10200), twipsToPixels(this, 7335));
 
     // No layout: the viewer keeps this place and size however the window is resized.
     QWidget *viewer = WebBrowser1->widget();
-    viewer->setGeometry(px(120), px(120), px(9975), px(7095));
+    viewer->setGeometry(twipsToPixels(this, 120), twipsToPixels(this, 120),
+                        twipsToPixels(this, 9975), twipsToPixels(this, 7095));
     viewer->setAccessibleName(kViewerName);
     viewer->setFocus();
 }

@@ -13,17 +13,13 @@ Form2::Form2(HtmlViewerFactory &viewers) : QWidget(nullptr), m_viewers(viewers)
     makeFixedDialog(this, QStringLiteral("Debug Output"), 8145, 2010);
 }
 
-int Form2::px(double twips) const
-{
-    return twipsToPixels(twips, logicalDpi(this));
-}
-
 HtmlViewer *Form2::viewer()
 {
     if (!WebBrowser1) {
         WebBrowser1 = m_viewers.create(this, ViewerKind::LocalReport);
         QWidget *widget = WebBrowser1->widget();
-        widget->setGeometry(px(120), px(120), px(7935), px(1815));
+        widget->setGeometry(twipsToPixels(this, 120), twipsToPixels(this, 120),
+                            twipsToPixels(this, 7935), twipsToPixels(this, 1815));
         widget->show();
     }
     return WebBrowser1;

@@ -26,7 +26,6 @@ public:
 
 private:
     HtmlViewer *viewer();
-    int px(double twips) const;
 
     HtmlViewerFactory &m_viewers;
 };

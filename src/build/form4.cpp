@@ -14,15 +14,20 @@ Form4::Form4() : QWidget(nullptr)
     makeFixedDialog(this, QStringLiteral("Execute Interperator"), 6015, 1380);
 
     Label1 = new QLabel(QStringLiteral("Exe File Path"), this);
-    Label1->setGeometry(px(120), px(240), px(2055), px(255));
+    Label1->setGeometry(twipsToPixels(this, 120), twipsToPixels(this, 240),
+                        twipsToPixels(this, 2055), twipsToPixels(this, 255));
     Text1 = new QLineEdit(this);
-    Text1->setGeometry(px(1800), px(240), px(4095), px(285));
+    Text1->setGeometry(twipsToPixels(this, 1800), twipsToPixels(this, 240),
+                       twipsToPixels(this, 4095), twipsToPixels(this, 285));
     Label2 = new QLabel(QStringLiteral("Parameters"), this);
-    Label2->setGeometry(px(120), px(600), px(2055), px(255));
+    Label2->setGeometry(twipsToPixels(this, 120), twipsToPixels(this, 600),
+                        twipsToPixels(this, 2055), twipsToPixels(this, 255));
     Text2 = new QLineEdit(this);
-    Text2->setGeometry(px(1800), px(600), px(4095), px(285));
+    Text2->setGeometry(twipsToPixels(this, 1800), twipsToPixels(this, 600),
+                       twipsToPixels(this, 4095), twipsToPixels(this, 285));
     Command1 = new QPushButton(QStringLiteral("Apply"), this);
-    Command1->setGeometry(px(4800), px(960), px(1095), px(375));
+    Command1->setGeometry(twipsToPixels(this, 4800), twipsToPixels(this, 960),
+                          twipsToPixels(this, 1095), twipsToPixels(this, 375));
     // Neither Enter nor Escape presses Apply.
     Command1->setAutoDefault(false);
     Command1->setDefault(false);
@@ -34,11 +39,6 @@ Form4::Form4() : QWidget(nullptr)
 
     setTabOrder(Text1, Text2);
     setTabOrder(Text2, Command1);
-}
-
-int Form4::px(double twips) const
-{
-    return twipsToPixels(twips, logicalDpi(this));
 }
 
 void Form4::Command1_Click()

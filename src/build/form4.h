@@ -27,7 +27,6 @@ public:
     void Command1_Click();
 
 private:
-    int px(double twips) const;
 };
 
 } // namespace vornex

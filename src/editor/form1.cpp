@@ -36,7 +36,7 @@ Form1::Form1(Platform platform, QWidget *parent)
     createControls();
     createMenus();
     // The design's client area lies below the menu bar.
-    resize(px(6990), px(5415) + menuBar()->sizeHint().height());
+    resize(twipsToPixels(this, 6990), twipsToPixels(this, 5415) + menuBar()->sizeHint().height());
     Form_Load();
 }
 
@@ -69,7 +69,8 @@ void Form1::createControls()
     client->setFont(fixedsysFont());
 
     RichTextBox1 = new SourceEditor(client);
-    RichTextBox1->setGeometry(px(120), px(600), px(3615), px(2295));
+    RichTextBox1->setGeometry(twipsToPixels(this, 120), twipsToPixels(this, 600),
+                              twipsToPixels(this, 3615), twipsToPixels(this, 2295));
     RichTextBox1->setPaper(palette().color(QPalette::Base));
     RichTextBox1->setFont(fixedsysFont());
     RichTextBox1->setAccessibleName(QStringLiteral("Source"));
@@ -77,7 +78,8 @@ void Form1::createControls()
 
     m_blocks = new BlockListModel([this] { return RichTextBox1->bytesView(); }, this);
     Combo1 = new QComboBox(client);
-    Combo1->setGeometry(px(1320), px(120), px(4095), px(360));
+    Combo1->setGeometry(twipsToPixels(this, 1320), twipsToPixels(this, 120),
+                        twipsToPixels(this, 4095), twipsToPixels(this, 360));
     // The box keeps the width the layout rule gives it, however long an entry is.
     Combo1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     Combo1->setMinimumContentsLength(1);
@@ -87,7 +89,8 @@ void Form1::createControls()
     connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_Click);
 
     Label1 = new QLabel(QStringLiteral("Blocks"), client);
-    Label1->setGeometry(px(120), px(120), px(1215), px(255));
+    Label1->setGeometry(twipsToPixels(this, 120), twipsToPixels(this, 120),
+                        twipsToPixels(this, 1215), twipsToPixels(this, 255));
     Label1->setBuddy(Combo1);
 
     setTabOrder(RichTextBox1, Combo1);
@@ -151,11 +154,6 @@ void Form1::setCaption(const QString &caption)
     setWindowTitle(title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")));
 }
 
-int Form1::px(double twips) const
-{
-    return twipsToPixels(twips, logicalDpi(this));
-}
-
 double Form1::twips(int pixels) const
 {
     return pixelsToTwips(pixels, logicalDpi(this));
@@ -172,11 +170,11 @@ void Form1::Form_Resize()
     const QRect outer = frameGeometry();
     const ResizeResult sizes = resizeRule(twips(outer.width()), twips(outer.height()));
     if (sizes.editorWidth)
-        RichTextBox1->resize(px(*sizes.editorWidth), RichTextBox1->height());
+        RichTextBox1->resize(twipsToPixels(this, *sizes.editorWidth), RichTextBox1->height());
     if (sizes.editorHeight)
-        RichTextBox1->resize(RichTextBox1->width(), px(*sizes.editorHeight));
+        RichTextBox1->resize(RichTextBox1->width(), twipsToPixels(this, *sizes.editorHeight));
     if (sizes.listWidth)
-        Combo1->resize(px(*sizes.listWidth), Combo1->height());
+        Combo1->resize(twipsToPixels(this, *sizes.listWidth), Combo1->height());
 }
 
 void Form1::closeEvent(QCloseEvent *event)

@@ -103,7 +103,6 @@ private:
     void createMenus();
     QAction *addItem(QMenu *menu, const QString &caption, const QKeySequence &key,
                      const std::function<void()> &handler);
-    int px(double twips) const;
     double twips(int pixels) const;
     // Shows a failed file or process operation: what failed, on what, and why.
     void reportFailure(const QString &what, const QString &reason);

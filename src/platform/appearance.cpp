@@ -39,8 +39,7 @@ void makeFixedDialog(QWidget *window, const QString &caption, double widthTwips,
     window->setWindowTitle(caption);
     window->setWindowIcon(applicationIcon());
     window->setFont(fixedsysFont());
-    const double dpi = logicalDpi(window);
-    window->setFixedSize(twipsToPixels(widthTwips, dpi), twipsToPixels(heightTwips, dpi));
+    window->setFixedSize(twipsToPixels(window, widthTwips), twipsToPixels(window, heightTwips));
 }
 
 } // namespace vornex

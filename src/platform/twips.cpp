@@ -23,4 +23,9 @@ double logicalDpi(const QWidget *widget)
     return screen ? screen->logicalDotsPerInchY() : 96.0;
 }
 
+int twipsToPixels(const QWidget *widget, double twips)
+{
+    return twipsToPixels(twips, logicalDpi(widget));
+}
+
 } // namespace vornex

@@ -9,5 +9,7 @@ int twipsToPixels(double twips, double dpi);
 double pixelsToTwips(int pixels, double dpi);
 // The logical DPI of the screen widget is on (96 when it has none yet).
 double logicalDpi(const QWidget *widget);
+// Twips in pixels of the screen widget is on.
+int twipsToPixels(const QWidget *widget, double twips);
 
 } // namespace vornex
