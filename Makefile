@@ -2,12 +2,14 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
+# CI builds with WERROR=ON: every compiler warning is an error there.
+WERROR     ?= OFF
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 PACKAGES := cmake make g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqscintilla2-qt6-dev \
             qt6-webengine-dev libgl-dev libbenchmark-dev clang-14 libclang-rt-14-dev \
             libx11-dev xvfb xauth openbox xdotool x11-utils desktop-file-utils appstream \
-            fonts-dejavu-core imagemagick python3
+            fonts-dejavu-core imagemagick python3 clang-format
 
 .PHONY: deps configure build run test bench asan fuzz screenshots format clean
 
@@ -23,7 +25,7 @@ deps:
 	fi
 
 configure: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DVORNEX_BENCH=ON
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DVORNEX_BENCH=ON -DVORNEX_WERROR=$(WERROR)
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -38,7 +40,7 @@ bench: build
 	scripts/run-benchmarks.sh $(BUILD)
 
 asan: deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVORNEX_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVORNEX_SANITIZE=ON -DVORNEX_WERROR=$(WERROR)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)

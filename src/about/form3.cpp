@@ -40,8 +40,7 @@ Form3::Form3(HtmlViewerFactory &viewers)
 
     // No layout: the viewer keeps this place and size however the window is resized.
     QWidget *viewer = WebBrowser1->widget();
-    viewer->setGeometry(twipsToPixels(this, 120), twipsToPixels(this, 120),
-                        twipsToPixels(this, 9975), twipsToPixels(this, 7095));
+    setTwipsGeometry(viewer, 120, 120, 9975, 7095);
     viewer->setAccessibleName(kViewerName);
     viewer->setFocus();
 }

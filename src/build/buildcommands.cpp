@@ -1,5 +1,7 @@
 #include "buildcommands.h"
 
+#include "platform/platform.h"
+
 #include <QDir>
 #include <QProcess>
 
@@ -7,7 +9,6 @@ namespace vornex {
 
 namespace {
 
-const QString kSeparator = QStringLiteral("/");
 const QString kAssembler = QStringLiteral("cvornex.exe");
 const QString kReport = QStringLiteral("debugasm.html");
 
@@ -15,13 +16,12 @@ const QString kReport = QStringLiteral("debugasm.html");
 
 LaunchCommand assembleCommand(const QString &appDir, const QString &sourcePath)
 {
-    const QString program = appDir + kSeparator + kAssembler;
-    return {program, {sourcePath}, program + QStringLiteral(" ") + sourcePath};
+    return {appDirFile(appDir, kAssembler), {sourcePath}};
 }
 
 LaunchCommand executeCommand(const QString &path, const QString &parameters)
 {
-    return {path, QProcess::splitCommand(parameters), path + QStringLiteral(" ") + parameters};
+    return {path, QProcess::splitCommand(parameters)};
 }
 
 qsizetype lastSeparatorBeforeFirstDot(const QString &sourcePath)
@@ -29,7 +29,7 @@ qsizetype lastSeparatorBeforeFirstDot(const QString &sourcePath)
     const qsizetype dot = sourcePath.indexOf(QLatin1Char('.'));
     if (dot < 0)
         return 0;
-    return sourcePath.lastIndexOf(kSeparator, dot) + 1;
+    return sourcePath.lastIndexOf(QLatin1Char('/'), dot) + 1;
 }
 
 DebugWindowPlacement debugWindowPlacement(double ownWidth, double mainTop)

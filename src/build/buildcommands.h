@@ -6,13 +6,11 @@
 
 namespace vornex {
 
-// A program to start: what is executed, its argument vector, and the command line shown in
-// messages.
+// A program to start: what is executed and its argument vector.
 struct LaunchCommand
 {
     QString program;
     QStringList arguments;
-    QString commandLine;
 
     friend bool operator==(const LaunchCommand &, const LaunchCommand &) = default;
 };

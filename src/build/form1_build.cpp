@@ -3,6 +3,7 @@
 #include "buildcommands.h"
 #include "form2.h"
 #include "form4.h"
+#include "platform/appearance.h"
 #include "platform/twips.h"
 
 #include <QLineEdit>
@@ -17,13 +18,6 @@ const QString kNoReportTitle = QStringLiteral("Vor Nex IDE");
 const QString kNoInterpreterText =
     QStringLiteral("Please Fill out the Paramters for calling your the interpreator");
 
-void showWindow(QWidget *window)
-{
-    window->show();
-    window->raise();
-    window->activateWindow();
-}
-
 } // namespace
 
 void Form1::Asm_Click()
@@ -31,7 +25,11 @@ void Form1::Asm_Click()
     if (!Saves_Click())
         return;
     // Built after the save, from the path as it stands then.
-    const LaunchCommand command = assembleCommand(m_platform.appDir, SourcePath);
+    start(assembleCommand(m_platform.appDir, SourcePath));
+}
+
+void Form1::start(const LaunchCommand &command)
+{
     QString reason;
     if (!m_platform.launcher->startDetached(command.program, command.arguments, &reason))
         reportFailure(QStringLiteral("Cannot start \"%1\"").arg(command.program), reason);
@@ -54,7 +52,7 @@ void Form1::Asmne_Click()
     // The load starts when this handler returns either way; asked for before the window is shown,
     // the viewer is in place when the window first appears, which then keeps the focus.
     window->navigate(debugReportAddress(m_platform.appDir));
-    showWindow(window);
+    bringToFront(window);
 }
 
 Form4 *Form1::form4()
@@ -66,7 +64,7 @@ Form4 *Form1::form4()
 
 void Form1::SetupECop_Click()
 {
-    showWindow(form4());
+    bringToFront(form4());
 }
 
 void Form1::EAE_Click()
@@ -78,10 +76,7 @@ void Form1::EAE_Click()
         SetupECop_Click();
         return;
     }
-    const LaunchCommand command = executeCommand(path, parameters);
-    QString reason;
-    if (!m_platform.launcher->startDetached(command.program, command.arguments, &reason))
-        reportFailure(QStringLiteral("Cannot start \"%1\"").arg(command.program), reason);
+    start(executeCommand(path, parameters));
 }
 
 } // namespace vornex

@@ -18,8 +18,7 @@ HtmlViewer *Form2::viewer()
     if (!WebBrowser1) {
         WebBrowser1 = m_viewers.create(this, ViewerKind::LocalReport);
         QWidget *widget = WebBrowser1->widget();
-        widget->setGeometry(twipsToPixels(this, 120), twipsToPixels(this, 120),
-                            twipsToPixels(this, 7935), twipsToPixels(this, 1815));
+        setTwipsGeometry(widget, 120, 120, 7935, 1815);
         widget->show();
     }
     return WebBrowser1;

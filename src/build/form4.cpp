@@ -14,20 +14,15 @@ Form4::Form4() : QWidget(nullptr)
     makeFixedDialog(this, QStringLiteral("Execute Interperator"), 6015, 1380);
 
     Label1 = new QLabel(QStringLiteral("Exe File Path"), this);
-    Label1->setGeometry(twipsToPixels(this, 120), twipsToPixels(this, 240),
-                        twipsToPixels(this, 2055), twipsToPixels(this, 255));
+    setTwipsGeometry(Label1, 120, 240, 2055, 255);
     Text1 = new QLineEdit(this);
-    Text1->setGeometry(twipsToPixels(this, 1800), twipsToPixels(this, 240),
-                       twipsToPixels(this, 4095), twipsToPixels(this, 285));
+    setTwipsGeometry(Text1, 1800, 240, 4095, 285);
     Label2 = new QLabel(QStringLiteral("Parameters"), this);
-    Label2->setGeometry(twipsToPixels(this, 120), twipsToPixels(this, 600),
-                        twipsToPixels(this, 2055), twipsToPixels(this, 255));
+    setTwipsGeometry(Label2, 120, 600, 2055, 255);
     Text2 = new QLineEdit(this);
-    Text2->setGeometry(twipsToPixels(this, 1800), twipsToPixels(this, 600),
-                       twipsToPixels(this, 4095), twipsToPixels(this, 285));
+    setTwipsGeometry(Text2, 1800, 600, 4095, 285);
     Command1 = new QPushButton(QStringLiteral("Apply"), this);
-    Command1->setGeometry(twipsToPixels(this, 4800), twipsToPixels(this, 960),
-                          twipsToPixels(this, 1095), twipsToPixels(this, 375));
+    setTwipsGeometry(Command1, 4800, 960, 1095, 375);
     // Neither Enter nor Escape presses Apply.
     Command1->setAutoDefault(false);
     Command1->setDefault(false);

@@ -20,7 +20,6 @@ namespace vornex {
 
 namespace {
 
-const QString kSeparator = QStringLiteral("/");
 const QString kUntitled = QStringLiteral("Untitled.vornex");
 const QString kStartPrefix = QStringLiteral("VORNEX IDE - ");
 const QString kFilePrefix = QStringLiteral("KELD IDE - ");
@@ -29,7 +28,7 @@ const QString kDialogPreset = QStringLiteral("*.vornex");
 } // namespace
 
 Form1::Form1(Platform platform, QWidget *parent)
-    : QMainWindow(parent), dialog1(platform.dialog.get()), m_platform(std::move(platform))
+    : QMainWindow(parent), m_platform(std::move(platform)), dialog1(m_platform.dialog.get())
 {
     setWindowIcon(applicationIcon());
     setCaption(kStartPrefix);
@@ -69,8 +68,7 @@ void Form1::createControls()
     client->setFont(fixedsysFont());
 
     RichTextBox1 = new SourceEditor(client);
-    RichTextBox1->setGeometry(twipsToPixels(this, 120), twipsToPixels(this, 600),
-                              twipsToPixels(this, 3615), twipsToPixels(this, 2295));
+    setTwipsGeometry(RichTextBox1, 120, 600, 3615, 2295);
     RichTextBox1->setPaper(palette().color(QPalette::Base));
     RichTextBox1->setFont(fixedsysFont());
     RichTextBox1->setAccessibleName(QStringLiteral("Source"));
@@ -78,8 +76,7 @@ void Form1::createControls()
 
     m_blocks = new BlockListModel([this] { return RichTextBox1->bytesView(); }, this);
     Combo1 = new QComboBox(client);
-    Combo1->setGeometry(twipsToPixels(this, 1320), twipsToPixels(this, 120),
-                        twipsToPixels(this, 4095), twipsToPixels(this, 360));
+    setTwipsGeometry(Combo1, 1320, 120, 4095, 360);
     // The box keeps the width the layout rule gives it, however long an entry is.
     Combo1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     Combo1->setMinimumContentsLength(1);
@@ -89,8 +86,7 @@ void Form1::createControls()
     connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_Click);
 
     Label1 = new QLabel(QStringLiteral("Blocks"), client);
-    Label1->setGeometry(twipsToPixels(this, 120), twipsToPixels(this, 120),
-                        twipsToPixels(this, 1215), twipsToPixels(this, 255));
+    setTwipsGeometry(Label1, 120, 120, 1215, 255);
     Label1->setBuddy(Combo1);
 
     setTabOrder(RichTextBox1, Combo1);
@@ -141,9 +137,14 @@ void Form1::createMenus()
                   [this] { abt_Click(); });
 }
 
+QString Form1::untitledPath() const
+{
+    return appDirFile(m_platform.appDir, kUntitled);
+}
+
 void Form1::Form_Load()
 {
-    SourcePath = m_platform.appDir + kSeparator + kUntitled;
+    SourcePath = untitledPath();
     setCaption(kStartPrefix + SourcePath);
 }
 
@@ -232,7 +233,7 @@ bool Form1::saveFile(const QString &path)
 
 void Form1::CNSF_Click()
 {
-    SourcePath = m_platform.appDir + kSeparator + kUntitled;
+    SourcePath = untitledPath();
     RichTextBox1->setRawBytes({});
 }
 

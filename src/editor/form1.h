@@ -20,6 +20,7 @@ class Form2;
 class Form3;
 class Form4;
 class SourceEditor;
+struct LaunchCommand;
 
 // The main window: the editor, the block list and every command of the IDE.
 class Form1 : public QMainWindow
@@ -35,25 +36,6 @@ public:
 
     SourceEditor *RichTextBox1;
     QComboBox *Combo1;
-    QLabel *Label1;
-    FileDialog *dialog1;
-
-    QMenu *File;
-    QAction *CNSF;
-    QAction *x;
-    QAction *LoadS;
-    QAction *y;
-    QAction *Saves;
-    QAction *SaveAss;
-    QAction *exitz;
-    QMenu *Build;
-    QAction *Asm;
-    QAction *Asmne;
-    QAction *EAE;
-    QMenu *Opt;
-    QAction *SetupECop;
-    QMenu *Hlp;
-    QAction *abt;
 
     // Sets SourcePath and the caption at start.
     void Form_Load();
@@ -92,13 +74,29 @@ public:
     Form3 *aboutWindow() const;
     Form4 *settingsWindow() const;
 
-    const Platform &platform() const { return m_platform; }
-
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    QLabel *Label1;
+    QMenu *File;
+    QAction *CNSF;
+    QAction *x;
+    QAction *LoadS;
+    QAction *y;
+    QAction *Saves;
+    QAction *SaveAss;
+    QAction *exitz;
+    QMenu *Build;
+    QAction *Asm;
+    QAction *Asmne;
+    QAction *EAE;
+    QMenu *Opt;
+    QAction *SetupECop;
+    QMenu *Hlp;
+    QAction *abt;
+
     void createControls();
     void createMenus();
     QAction *addItem(QMenu *menu, const QString &caption, const QKeySequence &key,
@@ -106,12 +104,17 @@ private:
     double twips(int pixels) const;
     // Shows a failed file or process operation: what failed, on what, and why.
     void reportFailure(const QString &what, const QString &reason);
+    // Starts a program without waiting for it; a failed start is reported.
+    void start(const LaunchCommand &command);
+    // AppDir's own file for a text that has no name yet.
+    QString untitledPath() const;
     void chooseFileThen(bool (Form1::*operation)(const QString &));
     bool loadFile(const QString &path);
     bool saveFile(const QString &path);
     Form4 *form4();
 
     Platform m_platform;
+    FileDialog *dialog1;
     BlockListModel *m_blocks;
     QPointer<Form2> m_form2;
     QPointer<Form3> m_form3;

@@ -1,6 +1,5 @@
 #include "scanblocks.h"
 
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -219,19 +218,6 @@ BlockList ScanBlocks(std::string_view text)
     BlockList list;
     ScanBlocks(text, list);
     return list;
-}
-
-std::string mStringMid(std::string_view Source, std::ptrdiff_t Startx, std::ptrdiff_t Stopx)
-{
-    std::string result;
-    const auto length = static_cast<std::ptrdiff_t>(Source.size());
-    for (std::ptrdiff_t pos = std::max<std::ptrdiff_t>(Startx, 1); pos < Stopx && pos <= length;
-         ++pos) {
-        const char c = Source[static_cast<std::size_t>(pos - 1)];
-        if (!isBreak(c))
-            result.push_back(c);
-    }
-    return result;
 }
 
 } // namespace vornex

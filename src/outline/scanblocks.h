@@ -27,8 +27,6 @@ public:
     bool misaligned() const { return m_misaligned; }
     // The number of entries, never 0.
     std::size_t size() const { return m_misaligned ? 1 : m_runs.size(); }
-    // The run of entry i; only while the braces balance.
-    Run run(std::size_t i) const { return m_runs[i]; }
     // Entry i, cut from text, which must be the text this list was scanned from.
     std::string entry(std::size_t i, std::string_view text) const;
     // All entries, cut from the text this list was scanned from.
@@ -47,9 +45,5 @@ void ScanBlocks(std::string_view text, BlockList &out);
 
 // Scans text for code blocks; see the overload above.
 BlockList ScanBlocks(std::string_view text);
-
-// The characters of Source at the 1-based positions p with Startx <= p < Stopx, leaving out
-// positions outside Source and every CR and LF.
-std::string mStringMid(std::string_view Source, std::ptrdiff_t Startx, std::ptrdiff_t Stopx);
 
 } // namespace vornex

@@ -30,6 +30,14 @@ QIcon applicationIcon()
     return icon;
 }
 
+void bringToFront(QWidget *window)
+{
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 void makeFixedDialog(QWidget *window, const QString &caption, double widthTwips, double heightTwips)
 {
     // A tool window has no taskbar entry; the frame offers only the close box.

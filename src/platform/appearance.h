@@ -12,6 +12,9 @@ QFont fixedsysFont();
 // The 32 x 32 icon that all windows share.
 QIcon applicationIcon();
 
+// Shows window, out of the taskbar if it was minimized, in front of the others and active.
+void bringToFront(QWidget *window);
+
 // Makes window a fixed dialog of the given client size in twips: no taskbar entry, only a close
 // box, discarded when closed, with the shared icon and font.
 void makeFixedDialog(QWidget *window, const QString &caption, double widthTwips,

@@ -24,6 +24,10 @@ struct Platform
     std::function<void(int)> endProcess;
 };
 
+// The IDE's own file name in appDir: the folder, the separator and the name, joined with no test
+// (at the root the separator is doubled).
+QString appDirFile(const QString &appDir, const QString &name);
+
 // The real desktop, with AppDir the folder of the running executable.
 Platform makeDesktopPlatform();
 

@@ -167,6 +167,11 @@ std::unique_ptr<HtmlViewerFactory> makeModuleViewerFactory(const QString &folder
     return std::make_unique<ModuleViewerFactory>(folder);
 }
 
+QString appDirFile(const QString &appDir, const QString &name)
+{
+    return appDir + QLatin1Char('/') + name;
+}
+
 Platform makeDesktopPlatform()
 {
     Platform platform;

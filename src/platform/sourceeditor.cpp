@@ -31,12 +31,6 @@ SourceEditor::SourceEditor(QWidget *parent) : QsciScintilla(parent)
     setWrapMode(WrapNone);
 }
 
-QByteArray SourceEditor::rawBytes() const
-{
-    const std::string_view view = bytesView();
-    return QByteArray(view.data(), static_cast<qsizetype>(view.size()));
-}
-
 std::string_view SourceEditor::bytesView() const
 {
     auto *self = const_cast<SourceEditor *>(this);

@@ -18,8 +18,6 @@ class SourceEditor : public QsciScintilla
 public:
     explicit SourceEditor(QWidget *parent = nullptr);
 
-    // The whole text as raw bytes, NULs and invalid UTF-8 included.
-    QByteArray rawBytes() const;
     // The whole text in place, without a copy; valid until the next change of the text.
     std::string_view bytesView() const;
     // Replaces the whole text with bytes and makes Enter insert the line break they use.

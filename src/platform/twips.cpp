@@ -28,4 +28,11 @@ int twipsToPixels(const QWidget *widget, double twips)
     return twipsToPixels(twips, logicalDpi(widget));
 }
 
+void setTwipsGeometry(QWidget *widget, double left, double top, double width, double height)
+{
+    const double dpi = logicalDpi(widget);
+    widget->setGeometry(twipsToPixels(left, dpi), twipsToPixels(top, dpi),
+                        twipsToPixels(width, dpi), twipsToPixels(height, dpi));
+}
+
 } // namespace vornex

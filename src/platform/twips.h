@@ -11,5 +11,7 @@ double pixelsToTwips(int pixels, double dpi);
 double logicalDpi(const QWidget *widget);
 // Twips in pixels of the screen widget is on.
 int twipsToPixels(const QWidget *widget, double twips);
+// Places widget at left, top with the given size, all in twips.
+void setTwipsGeometry(QWidget *widget, double left, double top, double width, double height);
 
 } // namespace vornex

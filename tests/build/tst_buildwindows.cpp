@@ -1,3 +1,7 @@
+// The secondary windows and the Build commands on a real main window: the warnings, the windows'
+// life, the programs started (for real, through the recorder) and what a failure says.
+
+#include "about/form3.h"
 #include "build/form2.h"
 #include "build/form4.h"
 #include "editor/form1.h"
@@ -17,6 +21,8 @@ using namespace Qt::StringLiterals;
 using vornex::Form1;
 
 namespace {
+
+const QUrl kMakerPage(QStringLiteral(VORNEX_ABOUT_URL));
 
 // Runs the deletions that closing a window (WA_DeleteOnClose) leaves queued.
 void flushDeletes()
@@ -49,8 +55,7 @@ class TestBuildWindows : public QObject
     QString record() const { return m_dir->filePath(u"record"_s); }
     const QList<vornex::fakes::Message> &shown() const { return m_fakes.messages; }
 
-    // A main window on the fakes; with realLauncher programs really start (and the fake
-    // launcher is gone).
+    // A main window on the fakes; with realLauncher programs really start.
     std::unique_ptr<Form1> window(const QString &appDir, bool realLauncher = false)
     {
         vornex::Platform platform = m_fakes.make(appDir);
@@ -68,44 +73,120 @@ private slots:
         qputenv("VORNEX_RECORD_FILE", record().toLocal8Bit());
     }
 
-    void executeWarning_data()
+    void cleanup() { QVERIFY2(m_fakes.exits.isEmpty(), "a command ended the process"); }
+
+    // Execute warns and shows the settings while a text is empty; View Debug Output warns unless
+    // a "/" stands before the first "." of SourcePath. Neither starts or shows anything then.
+    void warnings_data()
     {
-        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("first"); // the interpreter path, or SourcePath
         QTest::addColumn<QString>("parameters");
         QTest::addColumn<bool>("warns");
-
-        QTest::newRow("first Execute, nothing set up") << QString() << QString() << true;
-        QTest::newRow("parameters empty") << u"/tools/run"_s << QString() << true;
-        QTest::newRow("path empty") << QString() << u"/work/prog"_s << true;
-        QTest::newRow("one blank as parameters is filled") << u"/tools/run"_s << u" "_s << false;
-        QTest::newRow("one blank as path is filled") << u" "_s << u"x"_s << false;
+        const auto execute = [](const char *name, const QString &path, const QString &parameters,
+                                bool warns) {
+            QTest::newRow(name) << u"execute"_s << path << parameters << warns;
+        };
+        execute("execute, nothing set up", {}, {}, true);
+        execute("execute, parameters empty", u"/tools/run"_s, {}, true);
+        execute("execute, path empty", {}, u"/work/prog"_s, true);
+        execute("execute, one blank as parameters is filled", u"/tools/run"_s, u" "_s, false);
+        execute("execute, one blank as path is filled", u" "_s, u"x"_s, false);
+        const auto view = [](const char *name, const QString &sourcePath, bool warns) {
+            QTest::newRow(name) << u"view"_s << sourcePath << QString() << warns;
+        };
+        view("view, no dot", u"/work/prog"_s, true);
+        view("view, bare file name", u"prog.vornex"_s, true);
+        view("view, first dot before any separator", u"a.b/prog.vornex"_s, true);
+        view("view, empty", {}, true);
+        view("view, backslash is no separator", u"D:\\work\\prog.vornex"_s, true);
+        view("view, dot in a folder name", u"/my.dir/prog"_s, false);
+        view("view, untitled at the root", u"//Untitled.vornex"_s, false);
+        view("view, relative with a folder", u"sub/prog.vornex"_s, false);
     }
 
-    void executeWarning()
+    void warnings()
     {
-        QFETCH(QString, path);
+        QFETCH(QString, command);
+        QFETCH(QString, first);
         QFETCH(QString, parameters);
         QFETCH(bool, warns);
         auto ide = window(m_dir->path());
-        if (!path.isEmpty() || !parameters.isEmpty()) {
-            setInterpreter(*ide, path, parameters);
-            ide->settingsWindow()->Command1_Click();
+        if (command == u"view") {
+            ide->SourcePath = first;
+            ide->Asmne_Click();
+            QCOMPARE(bool(ide->debugOutputWindow()), !warns);
+            QCOMPARE(m_fakes.viewers.size(), warns ? 0 : 1);
+        } else {
+            if (!first.isEmpty() || !parameters.isEmpty()) {
+                setInterpreter(*ide, first, parameters);
+                ide->settingsWindow()->Command1_Click();
+            }
+            ide->EAE_Click();
+            QCOMPARE(m_fakes.launches.isEmpty(), warns);
+            QCOMPARE(ide->settingsWindow()->isVisible(), warns);
         }
-        ide->EAE_Click();
-
-        QCOMPARE(m_fakes.launches.isEmpty(), warns);
-        QCOMPARE(ide->settingsWindow()->isVisible(), warns);
         QCOMPARE(shown().size(), warns ? 1 : 0);
-        if (warns) {
+        if (warns && command == u"view") {
+            QCOMPARE(shown()[0].title, u"Vor Nex IDE"_s);
+            QCOMPARE(shown()[0].text,
+                     u"Please create a debug output file, by assembling a source module"_s);
+        } else if (warns) {
             QCOMPARE(shown()[0].title, u"Project1"_s);
             QCOMPARE(shown()[0].text,
                      u"Please Fill out the Paramters for calling your the interpreator"_s);
         }
     }
 
+    // Each window is made on first use, without an owner, and shown; the same command brings the
+    // same window back, out of the taskbar too; after its close box the next command makes it
+    // anew, at its design size. The viewer windows load their page on every command.
+    void windowLife_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QList<QUrl>>("loads");
+        const QUrl report = QUrl::fromLocalFile(u"/ide #1 %41/debugasm.html"_s);
+        QTest::newRow("View Debug Output") << u"view"_s << QList<QUrl>(3, report);
+        QTest::newRow("About") << u"about"_s << QList<QUrl>(3, kMakerPage);
+        QTest::newRow("Setup EXECUTE options") << u"settings"_s << QList<QUrl>();
+    }
+
+    void windowLife()
+    {
+        QFETCH(QString, command);
+        QFETCH(QList<QUrl>, loads);
+        auto ide = window(u"/ide #1 %41"_s);
+        ide->SourcePath = u"/my.dir/prog"_s;
+        ide->show();
+        const auto run = [&]() -> QWidget * {
+            if (command == u"view")
+                return ide->Asmne_Click(), ide->debugOutputWindow();
+            if (command == u"about")
+                return ide->abt_Click(), ide->aboutWindow();
+            return ide->SetupECop_Click(), ide->settingsWindow();
+        };
+        QPointer<QWidget> first = run();
+        QVERIFY(first && first->isVisible() && !first->parentWidget());
+        const QSize designSize = first->size();
+        first->showMinimized();
+        QCOMPARE(run(), first.data());
+        QVERIFY(first->isVisible() && !first->isMinimized());
+        if (command == u"about")
+            first->resize(designSize / 2);
+        QVERIFY(first->close());
+        flushDeletes();
+        QVERIFY(!first && ide->isVisible());
+        QWidget *second = run();
+        QVERIFY(second && second->isVisible());
+        QCOMPARE(second->size(), designSize);
+        QCOMPARE(m_fakes.viewers.size(), loads.isEmpty() ? 0 : 2);
+        QCOMPARE(m_fakes.navigations, loads);
+        QVERIFY(shown().isEmpty());
+    }
+
     // The settings live as long as their window: typed text counts at once, Enter and Escape do
     // nothing, Apply only hides the window, closing it forgets the texts.
-    void settingsWindowLife()
+    void settingsLiveWithTheirWindow()
     {
         auto ide = window(m_dir->path());
         ide->SetupECop_Click();
@@ -117,9 +198,7 @@ private slots:
         flushDeletes();
         ide->EAE_Click();
         QVERIFY(settings && settings->isVisible());
-        QCOMPARE(m_fakes.launches.size(), 1);
-        QCOMPARE(m_fakes.launches[0].first(), u"/tools/run"_s);
-        QCOMPARE(m_fakes.launches[0].mid(1), (QStringList{u"a"_s, u"b"_s}));
+        QCOMPARE(m_fakes.launches, (QList<QStringList>{{u"/tools/run"_s, u"a"_s, u"b"_s}}));
 
         QTest::mouseClick(settings->Command1, Qt::LeftButton);
         flushDeletes();
@@ -127,26 +206,47 @@ private slots:
         ide->EAE_Click();
         QCOMPARE(m_fakes.launches.size(), 2);
         QVERIFY(!settings->isVisible());
-        ide->SetupECop_Click();
-        QCOMPARE(ide->settingsWindow(), settings.data());
-        QCOMPARE(settings->Text1->text() + u'|' + settings->Text2->text(), u"/tools/run|a b"_s);
 
         QVERIFY(settings->close());
         flushDeletes();
-        QVERIFY(!settings);
         ide->EAE_Click();
         QCOMPARE(m_fakes.launches.size(), 2);
-        QCOMPARE(shown().size(), 1);
-        QVERIFY(ide->settingsWindow()->isVisible());
         QVERIFY((ide->settingsWindow()->Text1->text() + ide->settingsWindow()->Text2->text())
                     .isEmpty());
     }
 
+    // The About viewer keeps its place and size however the window is sized; without the
+    // browser engine module the viewer shows a page of its own and the IDE says nothing.
+    void aboutViewer()
+    {
+        auto ide = window(m_dir->path());
+        ide->abt_Click();
+        vornex::Form3 *about = ide->aboutWindow();
+        const QRect place = about->WebBrowser1->widget()->geometry();
+        QCOMPARE(place, QRect(8, 8, 665, 473)); // 120, 120, 9975, 7095 twips at 96 dpi
+        for (const QSize size : {QSize(1600, 1200), QSize(120, 90), QSize(200, 700)}) {
+            about->resize(size);
+            QCoreApplication::processEvents();
+            QCOMPARE(about->WebBrowser1->widget()->geometry(), place);
+        }
+        about->setWindowState(Qt::WindowMaximized);
+        QCoreApplication::processEvents();
+        QCOMPARE(about->WebBrowser1->widget()->geometry(), place);
+
+        vornex::Platform platform = m_fakes.make(m_dir->path());
+        platform.viewers = vornex::makeModuleViewerFactory(m_dir->path());
+        Form1 withoutModule(std::move(platform));
+        withoutModule.abt_Click();
+        QVERIFY(withoutModule.aboutWindow()->isVisible());
+        QVERIFY(shown().isEmpty());
+    }
+
+    // The interpreter, with blanks in its path, started for real: its parameters split into
+    // words as a shell would, but no shell involved.
     void executeArguments_data()
     {
         QTest::addColumn<QString>("parameters");
         QTest::addColumn<QStringList>("arguments");
-
         QTest::newRow("quoted words")
             << u"\"my prog.qvx\" -v"_s << QStringList{u"my prog.qvx"_s, u"-v"_s};
         QTest::newRow("one blank gives no arguments") << u" "_s << QStringList{};
@@ -157,7 +257,6 @@ private slots:
         QTest::newRow("non-ASCII") << u"Grüße ✓"_s << QStringList{u"Grüße"_s, u"✓"_s};
     }
 
-    // The interpreter, with blanks in its path, started for real.
     void executeArguments()
     {
         QFETCH(QString, parameters);
@@ -177,7 +276,6 @@ private slots:
     {
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("name");
-
         QTest::newRow("untitled in the IDE's folder") << QString() << QString();
         QTest::newRow("blanks") << u"my work"_s << u"a b.vornex"_s;
         QTest::newRow("quotes") << u"\"q\""_s << u"it's \"x\".vornex"_s;
@@ -186,8 +284,8 @@ private slots:
         QTest::newRow("newline") << u"line\nbreak"_s << u"x\n.vornex"_s;
     }
 
-    // Every Assemble saves the text over whatever the file holds, then starts the assembler on
-    // it with the path as one argument.
+    // Every Assemble saves the text over whatever the file holds, then starts the assembler in
+    // the IDE's folder on it, with the path as one argument.
     void assemble()
     {
         QFETCH(QString, folder);
@@ -221,7 +319,6 @@ private slots:
         QTest::addColumn<QString>("program");
         QTest::addColumn<bool>("present");
         QTest::addColumn<QString>("message");
-
         QTest::newRow("save fails") << true << u"missing/x.vornex"_s << false << u"Cannot save"_s;
         QTest::newRow("assembler missing")
             << true << u"cvornex.exe"_s << false << u"Cannot start"_s;
@@ -261,66 +358,26 @@ private slots:
             QVERIFY(QFile::exists(ide->SourcePath));
     }
 
-    void viewDebugOutputWarning_data()
+    // Each use places the window from its own outer width and the main window's top.
+    void viewDebugOutputPlacement()
     {
-        QTest::addColumn<QString>("sourcePath");
-        QTest::newRow("no dot") << u"/work/prog"_s;
-        QTest::newRow("bare file name") << u"prog.vornex"_s;
-        QTest::newRow("first dot before any separator") << u"a.b/prog.vornex"_s;
-        QTest::newRow("empty") << QString();
-    }
-
-    void viewDebugOutputWarning()
-    {
-        QFETCH(QString, sourcePath);
         auto ide = window(m_dir->path());
-        ide->SourcePath = sourcePath;
-        ide->Asmne_Click();
-        QCOMPARE(shown().size(), 1);
-        QCOMPARE(shown()[0].title, u"Vor Nex IDE"_s);
-        QCOMPARE(shown()[0].text,
-                 u"Please create a debug output file, by assembling a source module"_s);
-        QVERIFY(!ide->debugOutputWindow());
-        QCOMPARE(m_fakes.viewers.size(), 0);
-    }
-
-    // Each use places the window from its own outer width and the main window's top and loads
-    // the report again; after a close the window is made anew.
-    void viewDebugOutput()
-    {
-        const QString appDir = m_dir->filePath(u"dir #1 %41 x"_s);
-        auto ide = window(appDir);
         if (vornex::logicalDpi(ide.get()) != 96.0)
             QSKIP("the expected positions are worked out for 96 dpi, 15 twips to the pixel");
         const auto place = [&](int ownWidth) {
             return QPoint(7, qRound(ownWidth + ide->frameGeometry().top() + 100.0 / 15.0));
         };
-        QCOMPARE(m_fakes.viewers.size(), 0);
         ide->show();
         ide->move(200, 300);
         ide->SourcePath = u"/my.dir/prog"_s;
         ide->Asmne_Click();
         QPointer<vornex::Form2> debug = ide->debugOutputWindow();
-        QVERIFY(debug && debug->isVisible());
         // Before its first show the window has no frame yet: its outer width is its client width.
         QCOMPARE(debug->frameGeometry().topLeft(), place(debug->width()));
-
         debug->move(700, 5);
         ide->move(30, 400);
         ide->Asmne_Click();
-        QCOMPARE(ide->debugOutputWindow(), debug.data());
         QCOMPARE(debug->frameGeometry().topLeft(), place(debug->frameGeometry().width()));
-
-        QVERIFY(debug->close());
-        flushDeletes();
-        QVERIFY(!debug && !ide->debugOutputWindow());
-        ide->Asmne_Click();
-        QVERIFY(ide->debugOutputWindow() && ide->debugOutputWindow()->isVisible());
-        QVERIFY(shown().isEmpty());
-        QCOMPARE(m_fakes.viewers, QList<vornex::ViewerKind>(2, vornex::ViewerKind::LocalReport));
-        QCOMPARE(m_fakes.navigations.size(), 3);
-        for (const QUrl &load : std::as_const(m_fakes.navigations))
-            QCOMPARE(load.toLocalFile(), appDir + u"/debugasm.html"_s);
     }
 };
 

@@ -4,7 +4,6 @@
 #include "about/form3.h"
 #include "build/form4.h"
 #include "editor/form1.h"
-#include "editor/resizerule.h"
 #include "fakes/fakeplatform.h"
 #include "platform/sourceeditor.h"
 #include "platform/twips.h"
@@ -32,7 +31,7 @@ struct Ide
         QVERIFY(QTest::qWaitForWindowActive(&window));
         window.RichTextBox1->setFocus();
     }
-    QByteArray bytes() const { return window.RichTextBox1->rawBytes(); }
+    QByteArray bytes() const { return fakes::bytesOf(window.RichTextBox1->bytesView()); }
     QStringList entries() const
     {
         QStringList entries;
@@ -80,37 +79,43 @@ private slots:
         QCOMPARE(ide.bytes(), QByteArray("\r\n"));
     }
 
-    // The window's outer size in twips drives the rule; a control whose assignment the rule
-    // skips keeps the size it had.
+    // The window's outer size in twips drives the layout: the editor is 370 narrower and 1400
+    // lower, the list 1600 narrower; a size that would be negative is skipped and that control
+    // keeps the size it had. -1 stands for "kept".
     void resize_data()
     {
-        QTest::addColumn<QSize>("outerTwips");
-        QTest::newRow("9000x7000") << QSize(9000, 7000);
-        QTest::newRow("list skipped below 1600") << QSize(1200, 7000);
-        QTest::newRow("editor height skipped below 1400") << QSize(9000, 1200);
+        QTest::addColumn<QSize>("outer");
+        QTest::addColumn<QSize>("editor");
+        QTest::addColumn<int>("list");
+        QTest::newRow("9000x7000") << QSize(9000, 7000) << QSize(8630, 5600) << 7400;
+        QTest::newRow("list skipped below 1600") << QSize(1500, 7000) << QSize(1130, 5600) << -1;
+        QTest::newRow("zero-width list") << QSize(1600, 7000) << QSize(1230, 5600) << 0;
+        QTest::newRow("editor height skipped below 1400")
+            << QSize(9000, 1200) << QSize(8630, -1) << 7400;
+        QTest::newRow("everything skipped") << QSize(300, 1000) << QSize(-1, -1) << -1;
     }
 
     void resize()
     {
-        QFETCH(QSize, outerTwips);
+        QFETCH(QSize, outer);
+        QFETCH(QSize, editor);
+        QFETCH(int, list);
         Ide ide;
         Form1 &w = ide.window;
         w.setMinimumSize(1, 1);
         w.resize(ide.px(8000), ide.px(6000));
         const QSize editorBefore = w.RichTextBox1->size();
         const int listBefore = w.Combo1->width();
-        const QSize outer(ide.px(outerTwips.width()), ide.px(outerTwips.height()));
-        w.resize(outer - (w.frameGeometry().size() - w.size()));
-        QTRY_COMPARE(w.frameGeometry().size(), outer);
-
-        const double dpi = logicalDpi(&w);
-        const ResizeResult rule =
-            resizeRule(pixelsToTwips(outer.width(), dpi), pixelsToTwips(outer.height(), dpi));
-        QCOMPARE(w.RichTextBox1->width(),
-                 rule.editorWidth ? ide.px(*rule.editorWidth) : editorBefore.width());
-        QCOMPARE(w.RichTextBox1->height(),
-                 rule.editorHeight ? ide.px(*rule.editorHeight) : editorBefore.height());
-        QCOMPARE(w.Combo1->width(), rule.listWidth ? ide.px(*rule.listWidth) : listBefore);
+        const QSize outerPx(ide.px(outer.width()), ide.px(outer.height()));
+        w.resize(outerPx - (w.frameGeometry().size() - w.size()));
+        QTRY_COMPARE(w.frameGeometry().size(), outerPx);
+        // A pixel holds 15 twips at 96 dpi, so the sizes may be a pixel off the exact twips.
+        const auto near = [&](int px, int twips, int before) {
+            return twips < 0 ? px == before : qAbs(px - ide.px(twips)) <= 1;
+        };
+        QVERIFY(near(w.RichTextBox1->width(), editor.width(), editorBefore.width()));
+        QVERIFY(near(w.RichTextBox1->height(), editor.height(), editorBefore.height()));
+        QVERIFY(near(w.Combo1->width(), list, listBefore));
     }
 
     void shortcuts_data()

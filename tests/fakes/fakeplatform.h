@@ -12,7 +12,15 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <string_view>
+
 namespace vornex::fakes {
+
+// The editor's text as raw bytes, NULs and invalid UTF-8 included.
+inline QByteArray bytesOf(std::string_view text)
+{
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 struct Message
 {

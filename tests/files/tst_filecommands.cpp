@@ -198,7 +198,7 @@ private slots:
         QFETCH(QByteArray, eol);
         QVERIFY(writeBytes(path(u"in"_s), bytes));
         choose(&Form1::LoadS_Click, u"in"_s);
-        QVERIFY(m_form->RichTextBox1->rawBytes() == bytes);
+        QVERIFY(fakes::bytesOf(m_form->RichTextBox1->bytesView()) == bytes);
         QVERIFY(m_form->Saves_Click());
         QVERIFY(readBytes(path(u"in"_s)) == bytes);
         choose(&Form1::SaveAss_Click, u"out"_s);
@@ -298,7 +298,7 @@ private slots:
         const QString file = path(target);
         if (command == u"save")
             m_form->SourcePath = file;
-        const QByteArray textBefore = m_form->RichTextBox1->rawBytes();
+        const QByteArray textBefore = fakes::bytesOf(m_form->RichTextBox1->bytesView());
         const int blocksBefore = m_form->Combo1->count();
         const QString pathBefore = m_form->SourcePath;
         const QString captionBefore = caption();
@@ -326,7 +326,7 @@ private slots:
             (command == u"open" ? u"Cannot open \""_s : u"Cannot save \""_s) + file + u"\":\n"_s;
         QVERIFY2(text.startsWith(head) && text.size() > head.size() + 3, qPrintable(text));
         QVERIFY2(!text.contains(u"Unknown error"_s), qPrintable(text));
-        QVERIFY(m_form->RichTextBox1->rawBytes() == textBefore);
+        QVERIFY(fakes::bytesOf(m_form->RichTextBox1->bytesView()) == textBefore);
         QCOMPARE(m_form->Combo1->count(), blocksBefore);
         QCOMPARE(m_form->SourcePath, pathBefore);
         QCOMPARE(caption(), captionBefore);

@@ -81,11 +81,6 @@ std::vector<std::basic_string<Char>> ScanBlocksOf(std::basic_string_view<Char> t
     return entries;
 }
 
-inline std::string mStringMid(std::string_view Source, std::ptrdiff_t Startx, std::ptrdiff_t Stopx)
-{
-    return mStringMidOf(Source, Startx, Stopx);
-}
-
 inline std::vector<std::string> ScanBlocks(std::string_view text)
 {
     return ScanBlocksOf(text);
