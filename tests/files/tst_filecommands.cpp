@@ -186,10 +186,10 @@ private slots:
         QTest::newRow("rich-text markup")
             << QByteArray("{\\rtf1\\ansi\\f0 x}\r\n") << QByteArray("\r\n");
         QByteArray large;
-        while (large.size() < 10 * 1024 * 1024)
+        while (large.size() < 1024 * 1024)
             large +=
                 QByteArray("b {\r\n mov \xe9\xff\0\n}\r", 16) + QByteArray::number(large.size());
-        QTest::newRow("10 MiB") << large << QByteArray("\r\n");
+        QTest::newRow("1 MiB") << large << QByteArray("\r\n");
     }
 
     void roundTrip()
@@ -266,7 +266,7 @@ private slots:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("target");
-        QTest::addColumn<bool>("sizeLimit"); // a file-size limit of 1 MiB stops the write
+        QTest::addColumn<bool>("sizeLimit"); // a file-size limit of 64 KiB stops the write
         const QList<std::pair<const char *, QString>> saveTargets{
             {"a folder", u"folder"_s},
             {"parent missing", u"missing/x"_s},
@@ -292,7 +292,7 @@ private slots:
         QVERIFY(QDir(m_dir->path()).mkdir(u"folder"_s));
         QVERIFY(writeBytes(path(u"plain"_s), "the old text stays whole"));
         QVERIFY(::mkfifo(QFile::encodeName(path(u"fifo"_s)).constData(), 0644) == 0);
-        QVERIFY(writeBytes(path(u"current"_s), "main {\r\n}\r\n" + QByteArray(2 << 20, 'x')));
+        QVERIFY(writeBytes(path(u"current"_s), "main {\r\n}\r\n" + QByteArray(128 << 10, 'x')));
         choose(&Form1::LoadS_Click, u"current"_s);
         type(u"unsaved "_s);
         const QString file = path(target);
@@ -307,7 +307,7 @@ private slots:
         struct rlimit oldLimit;
         ::getrlimit(RLIMIT_FSIZE, &oldLimit);
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN); // EFBIG instead of the signal
-        const struct rlimit limit = {1 << 20, oldLimit.rlim_max};
+        const struct rlimit limit = {64 << 10, oldLimit.rlim_max};
         if (sizeLimit)
             ::setrlimit(RLIMIT_FSIZE, &limit);
         bool saved = false;
