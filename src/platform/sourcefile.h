@@ -11,10 +11,13 @@ namespace vornex {
 // the reason.
 bool readSourceFile(const QString &path, QByteArray *bytes, QString *error);
 
-// Replaces the file at path with bytes, atomically: a failure leaves the old file whole and no
-// temporary file behind. A symlink stays a symlink (its target is written); the permission bits,
-// owner and group of an existing file are kept where the process may set them. On failure
-// returns false and sets *error to the reason.
+// Replaces the file at path with bytes. A replacement that carries everything the old file did
+// (permission bits, owner and group, ACLs, extended attributes) takes its place in one rename, so
+// that a failure leaves the old file whole; a file with several hard links, or one whose
+// attributes cannot all be carried over, is written over in place after a synced copy, which a
+// failure midway leaves behind. Links at the end of path are followed under the kernel's
+// protected_symlinks rule. A crash leaves no temporary file where the file system allows. On
+// failure returns false and sets *error to the reason.
 bool writeSourceFile(const QString &path, QByteArrayView bytes, QString *error);
 
 } // namespace vornex
