@@ -290,9 +290,9 @@ bool findTarget(const QByteArray &path, Target *target, QString *error)
         if (links == 40)
             return failWith(error, errnoText(ELOOP));
         if (!mayFollow(target->folder.fd, st))
-            return failWith(error, QStringLiteral("it is a link that another user made in \"%1\", "
-                                                  "a folder open to all; such links are not "
-                                                  "followed")
+            return failWith(error, QStringLiteral("it is a link owned by another user in \"%1\", "
+                                                  "a sticky folder open to all; such links are "
+                                                  "not followed")
                                        .arg(QFile::decodeName(target->folderPath)));
         char link[PATH_MAX];
         const ssize_t size =
