@@ -250,7 +250,7 @@ private slots:
     {
         QTest::addColumn<QStringList>("links"); // "name -> target", made in order
         QTest::addColumn<mode_t>("mode");       // of t, 0 for none
-        QTest::addColumn<QString>("setup");     // shell commands in the folder, then
+        QTest::addColumn<QString>("setup");     // shell commands run in the folder first
         const QStringList chain{u"l -> sub/m"_s, u"sub/m -> ../t"_s};
         QTest::newRow("existing 04755") << QStringList() << mode_t(04755) << QString();
         QTest::newRow("new file") << QStringList() << mode_t(0) << QString();
