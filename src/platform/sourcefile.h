@@ -11,13 +11,10 @@ namespace vornex {
 // the reason.
 bool readSourceFile(const QString &path, QByteArray *bytes, QString *error);
 
-// Replaces the file at path with bytes. A replacement that carries everything the old file did
-// (permission bits, owner and group, ACLs, extended attributes) takes its place in one rename, so
-// that a failure leaves the old file whole; a file with several hard links, or one whose
-// attributes cannot all be carried over, is written over in place after a synced copy, which a
-// failure midway leaves behind. Links at the end of path are followed under the kernel's
-// protected_symlinks rule. A crash leaves no temporary file where the file system allows. On
-// failure returns false and sets *error to the reason.
+// Replaces the file at path with bytes and keeps all the old file carries: in one rename where the
+// new file can carry it, else written over in place after a synced copy. Links are followed under
+// the kernel's protected_symlinks rule. On failure returns false and sets *error to the reason;
+// the old file stays whole, or after a failed write in place the reason names the copy.
 bool writeSourceFile(const QString &path, QByteArrayView bytes, QString *error);
 
 } // namespace vornex
