@@ -1,13 +1,17 @@
 #include "sourcefile.h"
 
 #include <QFile>
-#include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace vornex {
@@ -41,41 +45,176 @@ struct Fd
         if (fd >= 0)
             ::close(fd);
     }
+    void reset(int other)
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = other;
+    }
 };
 
-// The file a save writes: path with every symlink on it followed to the end, which need not
-// exist yet. False for a chain of links too long to follow (a loop).
-bool resolveLinks(const QString &path, QString *target)
+// Fails with reason.
+bool failWith(QString *error, const QString &reason)
 {
-    QFileInfo info(path);
-    for (int depth = 0; info.isSymLink(); ++depth) {
-        if (depth == 40)
+    *error = reason;
+    return false;
+}
+
+// Writes all of bytes from the start of the file; false with errno set.
+bool writeAll(int fd, QByteArrayView bytes)
+{
+    for (qsizetype written = 0; written < bytes.size();) {
+        const ssize_t count = ::pwrite(fd, bytes.data() + written,
+                                       static_cast<size_t>(bytes.size() - written), written);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
             return false;
-        info.setFile(info.symLinkTarget());
+        written += count;
     }
-    *target = info.filePath();
     return true;
 }
 
-// The temporary file of a save: closed and removed when it goes out of scope, unless it was
-// kept because it has become the saved file.
+// A file system that cannot sync says EINVAL and is trusted as it is.
+bool syncFile(int fd)
+{
+    return ::fsync(fd) == 0 || errno == EINVAL;
+}
+
+// Runs call(buffer, size), an extended-attribute call that tells the size it needs when given
+// none, until its result fits; false with errno set.
+template <typename Call> bool queryAttributes(Call call, QByteArray *result)
+{
+    for (;;) {
+        const ssize_t size = call(nullptr, 0);
+        if (size < 0)
+            return false;
+        result->resize(size);
+        const ssize_t got = call(result->data(), static_cast<size_t>(size));
+        if (got >= 0 && got <= size) {
+            result->resize(got);
+            return true;
+        }
+        if (got < 0 && errno != ERANGE)
+            return false;
+    }
+}
+
+// The names of the extended attributes of fd: none on a file system without them.
+bool attributeNames(int fd, QByteArrayList *names)
+{
+    QByteArray list;
+    if (!queryAttributes([fd](char *to, size_t size) { return ::flistxattr(fd, to, size); }, &list))
+        return errno == ENOTSUP;
+    *names = list.split('\0');
+    names->removeAll(QByteArray());
+    return true;
+}
+
+// Gives file everything original carries besides its text: owner and group, permission bits,
+// extended attributes (the POSIX ACLs, user.*, security.* among them), and takes away what the
+// folder gave it (an inherited default ACL). False when any of it cannot be given: an owner the
+// process may not set, an attribute the process or the file system refuses.
+bool carryOver(int original, const struct stat &old, int file)
+{
+    struct stat now;
+    if (::fstat(file, &now) != 0)
+        return false;
+    // The owner goes first: a change of owner clears the set-user-ID bits and file capabilities.
+    if ((now.st_uid != old.st_uid || now.st_gid != old.st_gid) &&
+        ::fchown(file, old.st_uid, old.st_gid) != 0)
+        return false;
+    if (::fchmod(file, old.st_mode & 07777) != 0)
+        return false;
+    QByteArrayList names;
+    QByteArrayList given;
+    if (!attributeNames(original, &names) || !attributeNames(file, &given))
+        return false;
+    for (const QByteArray &name : given) {
+        if (!names.contains(name) && ::fremovexattr(file, name.constData()) != 0)
+            return false;
+    }
+    for (const QByteArray &name : names) {
+        QByteArray value;
+        const auto get = [&](char *to, size_t size) {
+            return ::fgetxattr(original, name.constData(), to, size);
+        };
+        if (!queryAttributes(get, &value) ||
+            ::fsetxattr(file, name.constData(), value.constData(), size_t(value.size()), 0) != 0)
+            return false;
+    }
+    // An ACL sets the group bits, and the kernel drops a set-group-ID bit that the process may
+    // not set without saying so: only the outcome tells.
+    return ::fstat(file, &now) == 0 && now.st_mode == old.st_mode && now.st_uid == old.st_uid &&
+           now.st_gid == old.st_gid;
+}
+
+// Tries attempt(name) with fresh temporary names until one is free; false with errno set.
+template <typename Attempt> bool withFreeName(QByteArray *name, Attempt attempt)
+{
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int tries = 0; tries < 100; ++tries) {
+        // Short, so that a file whose name has the longest length allowed can be saved too.
+        QByteArray candidate = QByteArrayLiteral(".vornex-save-");
+        for (int i = 0; i < 6; ++i)
+            candidate += kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters) - 1)];
+        if (attempt(candidate.constData())) {
+            *name = candidate;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+// A temporary file of a save in the target's folder. Where the file system allows it has no
+// name (O_TMPFILE) until it is complete, so that a crashed save leaves nothing behind. Closed,
+// and removed when it has a name, when it goes out of scope, unless kept.
 class TemporaryFile
 {
 public:
-    // name is the file mkostemp made for descriptor; nothing is removed when it made none.
-    TemporaryFile(int descriptor, const QByteArray &name)
-        : fd(descriptor), m_name(descriptor >= 0 ? name : QByteArray())
-    {}
+    explicit TemporaryFile(int folder) : m_folder(folder) {}
     ~TemporaryFile()
     {
         if (fd >= 0)
             ::close(fd);
-        if (!m_kept && !m_name.isEmpty())
-            ::unlink(m_name.constData());
+        if (!m_kept && !name.isEmpty())
+            ::unlinkat(m_folder, name.constData(), 0);
     }
     TemporaryFile(const TemporaryFile &) = delete;
     TemporaryFile &operator=(const TemporaryFile &) = delete;
 
+    // Creates the file with mode, less the umask or as the folder's default ACL says; false with
+    // errno set.
+    bool create(mode_t mode)
+    {
+        // An unnamed file is named later through /proc, or by root through its descriptor.
+        static const bool canName = ::geteuid() == 0 || ::access("/proc/self/fd", X_OK) == 0;
+        if (canName) {
+            fd = ::openat(m_folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+            if (fd >= 0)
+                return true;
+        }
+        return withFreeName(&name, [&](const char *candidate) {
+            fd = ::openat(m_folder, candidate, O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC,
+                          mode);
+            return fd >= 0;
+        });
+    }
+    // Gives the complete file a temporary name, when it has none; false with errno set.
+    bool giveName()
+    {
+        if (!name.isEmpty())
+            return true;
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+        return withFreeName(&name, [&](const char *candidate) {
+            return ::linkat(AT_FDCWD, self.constData(), m_folder, candidate, AT_SYMLINK_FOLLOW) ==
+                       0 ||
+                   (errno == ENOENT && ::linkat(fd, "", m_folder, candidate, AT_EMPTY_PATH) == 0);
+        });
+    }
     // Closes the file; false with errno set when the last of its text could not be written.
     bool close()
     {
@@ -85,18 +224,139 @@ public:
     }
     void keep() { m_kept = true; }
 
-    int fd;
+    int fd = -1;
+    QByteArray name;
 
 private:
-    QByteArray m_name;
+    int m_folder;
     bool m_kept = false;
 };
 
-mode_t currentUmask()
+// The file a save writes, held by descriptors from the start, so that nothing can be swapped
+// between the checks and the write.
+struct Target
 {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
+    Fd folder{-1};         // the folder that holds it
+    QByteArray folderPath; // that folder, for messages
+    QByteArray name;       // its name in the folder
+    Fd file{-1};           // the file, opened for writing; -1 for a new file
+    struct stat old = {};  // of file
+};
+
+// fs.protected_symlinks: in a folder that everyone may write to and that has the sticky bit
+// (/tmp), anyone may have planted a link, so it is followed only when it belongs to the user or
+// to the folder's owner. The rule holds here whatever the system's setting.
+bool mayFollow(int folder, const struct stat &link)
+{
+    struct stat st;
+    return ::fstat(folder, &st) == 0 &&
+           ((st.st_mode & (S_ISVTX | S_IWOTH)) != (S_ISVTX | S_IWOTH) ||
+            link.st_uid == ::geteuid() || link.st_uid == st.st_uid);
+}
+
+// Finds the file that path names: the kernel follows the links in its folders, and links at its
+// end are followed here under the kernel's rule (mayFollow), each relative to the folder that
+// holds it; a dangling one names the new file. Opens an existing file for writing: a file the
+// user may not write is not replaced behind its back, although the folder would allow it.
+bool findTarget(const QByteArray &path, Target *target, QString *error)
+{
+    const auto failed = [error] {
+        return failWith(error, errnoText(errno));
+    };
+    QByteArray rest = path;
+    struct stat st;
+    bool exists = true;
+    for (int links = 0;; ++links) {
+        const qsizetype slash = rest.lastIndexOf('/');
+        const QByteArray folder = slash < 0 ? QByteArray(".") : rest.left(qMax(slash, 1));
+        const int from = target->folder.fd >= 0 ? target->folder.fd : AT_FDCWD;
+        const int next = ::openat(from, folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (next < 0)
+            return failed();
+        target->folder.reset(next);
+        if (folder.startsWith('/') || target->folderPath.isEmpty())
+            target->folderPath = folder;
+        else if (folder != ".")
+            target->folderPath += '/' + folder;
+        target->name = slash + 1 == rest.size() ? QByteArray(".") : rest.mid(slash + 1);
+        if (::fstatat(target->folder.fd, target->name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT)
+                return failed();
+            exists = false;
+            break;
+        }
+        if (!S_ISLNK(st.st_mode))
+            break;
+        if (links == 40)
+            return failWith(error, errnoText(ELOOP));
+        if (!mayFollow(target->folder.fd, st))
+            return failWith(error, QStringLiteral("it is a link owned by another user in \"%1\", "
+                                                  "a sticky folder open to all; such links are "
+                                                  "not followed")
+                                       .arg(QFile::decodeName(target->folderPath)));
+        char link[PATH_MAX];
+        const ssize_t size =
+            ::readlinkat(target->folder.fd, target->name.constData(), link, sizeof link);
+        if (size < 0)
+            return failed();
+        rest = QByteArray(link, size);
+    }
+    struct statfs fs;
+    if (::fstatfs(target->folder.fd, &fs) == 0 &&
+        (fs.f_type == PROC_SUPER_MAGIC || fs.f_type == SYSFS_MAGIC))
+        return failWith(error, QStringLiteral("/proc and /sys hold the system's own files, which "
+                                              "cannot be saved over or created"));
+    if (!exists)
+        return true;
+    if (!S_ISREG(st.st_mode))
+        return failWith(error, notRegularReason(st.st_mode));
+    target->file.reset(::openat(target->folder.fd, target->name.constData(),
+                                O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (target->file.fd < 0 || ::fstat(target->file.fd, &target->old) != 0)
+        return failed();
+    return S_ISREG(target->old.st_mode) || failWith(error, notRegularReason(target->old.st_mode));
+}
+
+// Writes bytes over the target itself, which keeps its inode with everything it carries (hard
+// links above all). The text first goes whole to a synced copy beside it; when the write over the
+// target fails midway, that copy stays and the message names it.
+bool writeInPlace(const Target &target, QByteArrayView bytes, QString *error)
+{
+    TemporaryFile copy(target.folder.fd);
+    if (!copy.create(0600) || !writeAll(copy.fd, bytes) || !syncFile(copy.fd) || !copy.giveName() ||
+        !copy.close())
+        return failWith(error, errnoText(errno));
+    if (writeAll(target.file.fd, bytes) && ::ftruncate(target.file.fd, bytes.size()) == 0 &&
+        syncFile(target.file.fd))
+        return true;
+    const QString reason = errnoText(errno);
+    copy.keep();
+    return failWith(error,
+                    QStringLiteral("%1; the new text is kept in \"%2\"")
+                        .arg(reason, QFile::decodeName(target.folderPath + '/' + copy.name)));
+}
+
+// Writes bytes to a new file that takes the target's place in one rename, so that a failure at
+// any step leaves the old file whole. Fails with *carried false, and nothing written, when the
+// new file could not be given everything the old one carries.
+bool replaceByRename(const Target &target, QByteArrayView bytes, bool *carried, QString *error)
+{
+    const bool exists = target.file.fd >= 0;
+    // A new file gets what the folder gives every new file: the umask, or its default ACL.
+    TemporaryFile file(target.folder.fd);
+    if (!file.create(exists ? 0600 : 0666) || !writeAll(file.fd, bytes))
+        return failWith(error, errnoText(errno));
+    // Only after the text: a write clears the set-user-ID bits and file capabilities.
+    if (exists && !carryOver(target.file.fd, target.old, file.fd)) {
+        *carried = false;
+        return false;
+    }
+    if (!syncFile(file.fd) || !file.giveName() || !file.close() ||
+        ::renameat(target.folder.fd, file.name.constData(), target.folder.fd,
+                   target.name.constData()) != 0)
+        return failWith(error, errnoText(errno));
+    file.keep();
+    return true;
 }
 
 } // namespace
@@ -150,63 +410,16 @@ bool readSourceFile(const QString &path, QByteArray *bytes, QString *error)
 
 bool writeSourceFile(const QString &path, QByteArrayView bytes, QString *error)
 {
-    const auto fail = [error](const QString &reason) {
-        *error = reason;
+    Target target;
+    if (!findTarget(QFile::encodeName(path), &target, error))
         return false;
-    };
-    QString target;
-    if (!resolveLinks(path, &target))
-        return fail(errnoText(ELOOP));
-    const QByteArray targetName = QFile::encodeName(target);
-    struct stat old;
-    const bool exists = ::stat(targetName.constData(), &old) == 0;
-    if (!exists && errno != ENOENT)
-        return fail(errnoText(errno));
-    if (exists && !S_ISREG(old.st_mode))
-        return fail(notRegularReason(old.st_mode));
-    // A file the user may not write is not replaced behind its back, even though the folder
-    // would allow it.
-    if (exists && ::faccessat(AT_FDCWD, targetName.constData(), W_OK, AT_EACCESS) != 0)
-        return fail(errnoText(errno));
-
-    // The text goes to a temporary file beside the target that then replaces it in one rename,
-    // so a failure at any step leaves the old file whole. Its name is short, so that a target
-    // whose name has the longest length allowed can be replaced too.
-    const qsizetype slash = targetName.lastIndexOf('/');
-    QByteArray temporary = (slash < 0 ? QByteArray() : targetName.left(slash + 1)) +
-                           QByteArrayLiteral(".vornex-save-XXXXXX");
-    TemporaryFile file{::mkostemp(temporary.data(), O_CLOEXEC), temporary};
-    if (file.fd < 0)
-        return fail(errnoText(errno));
-
-    for (qsizetype written = 0; written < bytes.size();) {
-        const ssize_t count =
-            ::write(file.fd, bytes.data() + written, static_cast<size_t>(bytes.size() - written));
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0)
-            return fail(errnoText(errno));
-        written += count;
+    if (target.file.fd < 0 || target.old.st_nlink == 1) {
+        bool carried = true;
+        const bool replaced = replaceByRename(target, bytes, &carried, error);
+        if (replaced || carried)
+            return replaced;
     }
-    // Only root may give the file away; anyone else keeps the owner the new file got. The owner
-    // goes first because a change of owner clears the set-user-ID and set-group-ID bits.
-    if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
-        ::fchown(file.fd, old.st_uid, old.st_gid) != 0) {
-        // not permitted: the file keeps the owner the process gives it
-    }
-    const mode_t mode = exists ? (old.st_mode & 07777) : (0666 & ~currentUmask());
-    if (::fchmod(file.fd, mode) != 0)
-        return fail(errnoText(errno));
-    // The text must be on the disk before the new file takes the old one's place; a file system
-    // that cannot sync says EINVAL and is trusted as it is.
-    if (::fsync(file.fd) != 0 && errno != EINVAL)
-        return fail(errnoText(errno));
-    if (!file.close())
-        return fail(errnoText(errno));
-    if (::rename(temporary.constData(), targetName.constData()) != 0)
-        return fail(errnoText(errno));
-    file.keep();
-    return true;
+    return writeInPlace(target, bytes, error);
 }
 
 } // namespace vornex

@@ -11,10 +11,10 @@ namespace vornex {
 // the reason.
 bool readSourceFile(const QString &path, QByteArray *bytes, QString *error);
 
-// Replaces the file at path with bytes, atomically: a failure leaves the old file whole and no
-// temporary file behind. A symlink stays a symlink (its target is written); the permission bits,
-// owner and group of an existing file are kept where the process may set them. On failure
-// returns false and sets *error to the reason.
+// Replaces the file at path with bytes and keeps all the old file carries: in one rename where the
+// new file can carry it, else written over in place after a synced copy. Links are followed under
+// the kernel's protected_symlinks rule. On failure returns false and sets *error to the reason;
+// the old file stays whole, or after a failed write in place the reason names the copy.
 bool writeSourceFile(const QString &path, QByteArrayView bytes, QString *error);
 
 } // namespace vornex

@@ -6,6 +6,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -32,11 +35,13 @@ class TestCvornex : public QObject
 
     QString path(const QString &relative) const { return m_dir->filePath(relative); }
 
-    // Runs the assembler from cwd/; returns its report, if any.
-    QByteArray run(const QStringList &arguments)
+    // Runs the assembler from cwd/, after inChild in its process; returns its report, if any.
+    QByteArray run(const QStringList &arguments, const std::function<void()> &inChild = {})
     {
         QProcess process;
         process.setWorkingDirectory(path(u"cwd"_s));
+        if (inChild)
+            process.setChildProcessModifier(inChild);
         process.start(path(u"bin/cvornex.exe"_s), arguments);
         const bool ended = process.waitForFinished(60000);
         m_status = ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -134,6 +139,21 @@ private slots:
             html.contains("&lt;script&gt;alert(&quot;x&quot; &amp; &#39;y&#39;)&lt;/script&gt;"));
         QVERIFY(html.contains("a&lt;b&amp;&quot;c&#39;d&gt;/&lt;i&gt;x.vornex"));
         QVERIFY(html.contains("<title>Debug output: &lt;i&gt;x.vornex</title>"));
+    }
+
+    // A crash amid the report (the signal of a file-size limit) leaves no file behind.
+    void crashLeavesNothing()
+    {
+        QVERIFY(writeFile(path(u"src.vornex"_s), QByteArray(1 << 20, 'x')));
+        run({u"../src.vornex"_s}, [] {
+            struct rlimit limit = {0, 0};
+            ::setrlimit(RLIMIT_CORE, &limit);
+            ::getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = 65536;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        QCOMPARE(m_status, -1);
+        QCOMPARE(files(u"bin"_s), QStringList{u"cvornex.exe"_s});
     }
 
     void failures_data()

@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
@@ -14,6 +15,8 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace vornex;
@@ -45,6 +48,25 @@ QStringList entries(const QString &dir)
     return names;
 }
 
+// What a file carries besides its text: mode, owner, group, link count, extended attributes.
+QString carried(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(name.constData(), &st) != 0)
+        return u"<missing>"_s;
+    QStringList all{QString::asprintf("%o %u:%u, %d links", st.st_mode, st.st_uid, st.st_gid,
+                                      int(st.st_nlink))};
+    char list[4096], value[4096];
+    const ssize_t size = ::listxattr(name.constData(), list, sizeof list);
+    for (const char *key = list; key < list + qMax<ssize_t>(size, 0); key += qstrlen(key) + 1) {
+        const ssize_t got = ::getxattr(name.constData(), key, value, sizeof value);
+        all << QString::fromUtf8(key) + u'=' + QString::fromLatin1(QByteArray(value, got).toHex());
+    }
+    std::sort(all.begin() + 1, all.end());
+    return all.join(u", "_s);
+}
+
 } // namespace
 
 class TestFileCommands : public QObject
@@ -62,6 +84,13 @@ class TestFileCommands : public QObject
         (m_form.get()->*command)();
     }
     void type(const QString &text) { QTest::keyClicks(m_form->RichTextBox1, text); }
+    bool shell(const QString &commands)
+    {
+        QProcess sh;
+        sh.setWorkingDirectory(m_dir->path());
+        sh.start(u"sh"_s, {u"-ec"_s, commands});
+        return sh.waitForFinished() && sh.exitStatus() == QProcess::NormalExit && !sh.exitCode();
+    }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<fakes::FakePlatform> m_fakes;
@@ -215,25 +244,44 @@ private slots:
     }
 
     // A save through links writes the file at their end and leaves every link a link; a replaced
-    // file keeps its permission bits, owner and group; a new one follows the umask (077 here).
+    // file keeps all it carries, hard links too; a new one gets what any new file in the folder
+    // gets (umask 077 here).
     void keptOnSave_data()
     {
         QTest::addColumn<QStringList>("links"); // "name -> target", made in order
         QTest::addColumn<mode_t>("mode");       // of t, 0 for none
-        QTest::newRow("existing 04755") << QStringList() << mode_t(04755);
-        QTest::newRow("new file") << QStringList() << mode_t(0);
-        QTest::newRow("link") << QStringList{u"l -> t"_s} << mode_t(0644);
-        QTest::newRow("chain through a folder")
-            << QStringList{u"l -> sub/m"_s, u"sub/m -> ../t"_s} << mode_t(0644);
-        QTest::newRow("dangling link") << QStringList{u"l -> t"_s} << mode_t(0);
+        QTest::addColumn<QString>("setup");     // shell commands run in the folder first
+        const QStringList chain{u"l -> sub/m"_s, u"sub/m -> ../t"_s};
+        QTest::newRow("existing 04755") << QStringList() << mode_t(04755) << QString();
+        QTest::newRow("new file") << QStringList() << mode_t(0) << QString();
+        QTest::newRow("link") << QStringList{u"l -> t"_s} << mode_t(0644) << QString();
+        QTest::newRow("chain through a folder") << chain << mode_t(0644) << QString();
+        QTest::newRow("dangling link") << QStringList{u"l -> t"_s} << mode_t(0) << QString();
+        QTest::newRow("own link in a sticky folder of another user")
+            << chain << mode_t(0644) << u"chmod 1777 sub; chown 23456 sub"_s;
+        QTest::newRow("ACL with a mask and a named user")
+            << QStringList() << mode_t(0640) << u"setfacl -m u:12345:rw t"_s;
+        QTest::newRow("ACL deny entry")
+            << QStringList() << mode_t(0644) << u"setfacl -m u:23456:- t"_s;
+        QTest::newRow("default ACL of the folder, new file")
+            << QStringList() << mode_t(0) << u"setfacl -d -m u:12345:rwx ."_s;
+        QTest::newRow("default ACL of the folder, file without ACL")
+            << QStringList() << mode_t(0604) << u"setfacl -d -m u:12345:rwx ."_s;
+        QTest::newRow("user, security and trusted attributes")
+            << QStringList() << mode_t(0644)
+            << u"for n in user security trusted; do setfattr -n $n.vornex -v kept t; done"_s;
+        QTest::newRow("two hard links") << QStringList() << mode_t(0644) << u"ln t h"_s;
     }
 
     void keptOnSave()
     {
         QFETCH(QStringList, links);
         QFETCH(mode_t, mode);
+        QFETCH(QString, setup);
         const QByteArray t = QFile::encodeName(path(u"t"_s));
         const bool root = ::geteuid() == 0;
+        if (!root && (setup.contains(u"chown"_s) || setup.contains(u"trusted"_s)))
+            QSKIP("only root may give a folder away or set trusted attributes");
         QVERIFY(QDir(m_dir->path()).mkdir(u"sub"_s));
         if (mode) {
             QVERIFY(writeBytes(path(u"t"_s), "old text that is longer"));
@@ -242,46 +290,67 @@ private slots:
         }
         for (const QString &link : links) // the target as written: relative stays relative
             QVERIFY(QFile::link(link.section(u" -> "_s, 1), path(link.section(u" -> "_s, 0, 0))));
+        QVERIFY(setup.isEmpty() || shell(setup));
+        const QString before = carried(path(u"t"_s));
+        const auto inode = [this](const QString &name) {
+            struct stat st;
+            return ::stat(QFile::encodeName(path(name)).constData(), &st) ? 0 : st.st_ino;
+        };
+        QStringList names; // of t: its hard links and the links to it
+        for (const QString &name : entries(m_dir->path())) {
+            if (mode && inode(name) == inode(u"t"_s))
+                names << name;
+        }
         const mode_t oldMask = ::umask(077);
         type(u"new {}"_s);
-        choose(&Form1::SaveAss_Click, links.isEmpty() ? u"t"_s : u"l"_s);
+        const QString saved = path(links.isEmpty() ? u"t"_s : u"l"_s);
+        choose(&Form1::SaveAss_Click, saved);
+        const bool ref = writeBytes(path(u"ref"_s), {}); // a new file as any other
         ::umask(oldMask);
+        QVERIFY(ref);
         QVERIFY(m_form->Saves_Click());
 
+        QCOMPARE(m_fakes->messages.size(), 0);
+        QCOMPARE(m_form->SourcePath, saved);
+        QCOMPARE(caption(), u"KELD IDE - "_s + saved);
         QCOMPARE(readBytes(path(u"t"_s)), QByteArray("new {}"));
+        for (const QString &name : names)
+            QCOMPARE(readBytes(path(name)), QByteArray("new {}"));
         for (const QString &link : links)
             QVERIFY(QFileInfo(path(link.section(u" -> "_s, 0, 0))).isSymLink());
-        struct stat st;
-        QVERIFY(::lstat(t.constData(), &st) == 0 && S_ISREG(st.st_mode));
-        QCOMPARE(st.st_mode & 07777, mode ? mode : mode_t(0600));
-        if (mode && root) {
-            QCOMPARE(st.st_uid, uid_t(12345));
-            QCOMPARE(st.st_gid, gid_t(23456));
-        }
+        QVERIFY(QFileInfo(path(u"t"_s)).isFile() && !QFileInfo(path(u"t"_s)).isSymLink());
+        QCOMPARE(carried(path(u"t"_s)), mode ? before : carried(path(u"ref"_s)));
     }
 
     // A failure is reported with the file and a reason and changes nothing: not the text, the
-    // block list, SourcePath, the caption, nor any file; no temporary file is left.
+    // block list, SourcePath, the caption, nor any file; no temporary file is left, not even by
+    // a save killed amid its write.
     void failures_data()
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("target");
         QTest::addColumn<bool>("sizeLimit"); // a file-size limit of 64 KiB stops the write
-        const QList<std::pair<const char *, QString>> saveTargets{
-            {"a folder", u"folder"_s},
-            {"parent missing", u"missing/x"_s},
-            {"parent is a file", u"plain/x"_s},
-            {"a /proc file", u"/proc/version"_s},
-            {"name over 255 bytes", QString(256, u'n')},
-            {"past the file-size limit", u"plain"_s},
+        QTest::addColumn<QString>("reason");
+        const QList<std::tuple<const char *, QString, QString>> saveTargets{
+            {"a folder", u"folder"_s, u"folder"_s},
+            {"parent missing", u"missing/x"_s, u"No such file"_s},
+            {"parent is a file", u"plain/x"_s, u"Not a directory"_s},
+            {"a /proc file", u"/proc/self/comm"_s, u"/proc"_s},
+            {"name over 255 bytes", QString(256, u'n'), u"too long"_s},
+            {"past the file-size limit", u"plain"_s, u"too large"_s},
+            {"a link of another user in a sticky folder", u"sticky/l"_s, u"not followed"_s},
         };
         for (const char *command : {"save", "save as"}) {
-            for (const auto &[name, target] : saveTargets)
+            for (const auto &[name, target, reason] : saveTargets)
                 QTest::addRow("%s, %s", command, name)
-                    << QString::fromLatin1(command) << target << (target == u"plain");
+                    << QString::fromLatin1(command) << target << (target == u"plain") << reason;
         }
-        for (const QString &target : {u"folder"_s, u"fifo"_s, u"/dev/null"_s})
-            QTest::addRow("open, %s", qPrintable(target)) << u"open"_s << target << false;
+        QTest::newRow("save killed amid the write")
+            << u"save killed"_s << u"plain"_s << true << QString();
+        for (const auto &[target, reason] : {std::pair(u"folder"_s, u"folder"_s),
+                                             {u"fifo"_s, u"pipe"_s},
+                                             {u"/dev/null"_s, u"device"_s}})
+            QTest::addRow("open, %s", qPrintable(target)) << u"open"_s << target << false << reason;
     }
 
     void failures()
@@ -289,6 +358,12 @@ private slots:
         QFETCH(QString, command);
         QFETCH(QString, target);
         QFETCH(bool, sizeLimit);
+        QFETCH(QString, reason);
+        const bool planted = target.startsWith(u"sticky/"_s);
+        if (planted && ::geteuid() != 0)
+            QSKIP("only root may give a link away");
+        QVERIFY(!planted || shell(u"mkdir -m 1777 sticky; ln -s ../plain sticky/l; "
+                                  "chown -h 12345 sticky/l"_s));
         QVERIFY(QDir(m_dir->path()).mkdir(u"folder"_s));
         QVERIFY(writeBytes(path(u"plain"_s), "the old text stays whole"));
         QVERIFY(::mkfifo(QFile::encodeName(path(u"fifo"_s)).constData(), 0644) == 0);
@@ -296,7 +371,7 @@ private slots:
         choose(&Form1::LoadS_Click, u"current"_s);
         type(u"unsaved "_s);
         const QString file = path(target);
-        if (command == u"save")
+        if (command == u"save" || command == u"save killed")
             m_form->SourcePath = file;
         const QByteArray textBefore = fakes::bytesOf(m_form->RichTextBox1->bytesView());
         const int blocksBefore = m_form->Combo1->count();
@@ -311,7 +386,16 @@ private slots:
         if (sizeLimit)
             ::setrlimit(RLIMIT_FSIZE, &limit);
         bool saved = false;
-        if (command == u"save")
+        int status = 0;
+        if (command == u"save killed") {
+            const pid_t child = ::fork();
+            if (child == 0) {
+                std::signal(SIGXFSZ, [](int) { ::raise(SIGKILL); });
+                m_form->Saves_Click();
+                ::_exit(0);
+            }
+            ::waitpid(child, &status, 0);
+        } else if (command == u"save")
             saved = m_form->Saves_Click();
         else
             choose(command == u"open" ? &Form1::LoadS_Click : &Form1::SaveAss_Click, file);
@@ -319,13 +403,17 @@ private slots:
         std::signal(SIGXFSZ, oldHandler);
 
         QVERIFY(!saved);
-        QCOMPARE(m_fakes->messages.size(), 1);
-        QCOMPARE(m_fakes->messages[0].title, u"Project1"_s);
-        const QString text = m_fakes->messages[0].text;
-        const QString head =
-            (command == u"open" ? u"Cannot open \""_s : u"Cannot save \""_s) + file + u"\":\n"_s;
-        QVERIFY2(text.startsWith(head) && text.size() > head.size() + 3, qPrintable(text));
-        QVERIFY2(!text.contains(u"Unknown error"_s), qPrintable(text));
+        QCOMPARE(m_fakes->messages.size(), reason.isEmpty() ? 0 : 1);
+        if (reason.isEmpty())
+            QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+        else {
+            QCOMPARE(m_fakes->messages[0].title, u"Project1"_s);
+            const QString text = m_fakes->messages[0].text;
+            const QString head = (command == u"open" ? u"Cannot open \""_s : u"Cannot save \""_s) +
+                                 file + u"\":\n"_s;
+            QVERIFY2(text.startsWith(head) && text.mid(head.size()).contains(reason),
+                     qPrintable(text));
+        }
         QVERIFY(fakes::bytesOf(m_form->RichTextBox1->bytesView()) == textBefore);
         QCOMPARE(m_form->Combo1->count(), blocksBefore);
         QCOMPARE(m_form->SourcePath, pathBefore);

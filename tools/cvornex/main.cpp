@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -98,20 +99,53 @@ bool writeAll(int fd, std::string_view bytes)
     return true;
 }
 
+// Gives the complete, unnamed file fd the free name that temp's last six characters vary; false
+// with errno set.
+bool giveName(int fd, std::string *temp)
+{
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int tries = 0; tries < 100; ++tries) {
+        unsigned char random[6];
+        if (::getrandom(random, sizeof random, 0) != sizeof random)
+            return false;
+        for (std::size_t i = 0; i < sizeof random; ++i)
+            (*temp)[temp->size() - sizeof random + i] = kLetters[random[i] % (sizeof kLetters - 1)];
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp->c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+            (errno == ENOENT && ::linkat(fd, "", AT_FDCWD, temp->c_str(), AT_EMPTY_PATH) == 0))
+            return true;
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
 // Replaces path with bytes through a temporary file in the same folder, so that a reader sees
-// either the old report or the whole new one.
+// either the old report or the whole new one. Where the file system allows, the temporary file
+// has no name (O_TMPFILE) until it is complete, so that a crash leaves nothing behind.
 bool writeReport(const std::string &folder, const std::string &path, std::string_view bytes,
                  std::string *error)
 {
     std::string temp = folder + (folder == "/" ? "" : "/") + ".debugasm.html.XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        *error = reason(errno);
-        return false;
+    // An unnamed file is named through /proc, or by root through its descriptor. It gets the
+    // mode of any new file (0666 less the umask, or the folder's default ACL).
+    int fd = ::geteuid() == 0 || ::access("/proc/self/fd", X_OK) == 0
+                 ? ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666)
+                 : -1;
+    const bool unnamed = fd >= 0;
+    if (!unnamed) {
+        fd = ::mkostemp(temp.data(), O_CLOEXEC);
+        if (fd < 0) {
+            *error = reason(errno);
+            return false;
+        }
     }
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    bool ok = ::fchmod(fd, 0666 & ~mask) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    bool ok = (unnamed || ::fchmod(fd, 0666 & ~mask) == 0) && writeAll(fd, bytes) &&
+              ::fsync(fd) == 0 && (!unnamed || giveName(fd, &temp));
+    const bool named = !unnamed || ok;
     int saved = errno;
     if (::close(fd) != 0 && ok) {
         ok = false;
@@ -122,7 +156,8 @@ bool writeReport(const std::string &folder, const std::string &path, std::string
         saved = errno;
     }
     if (!ok) {
-        ::unlink(temp.c_str());
+        if (named)
+            ::unlink(temp.c_str());
         *error = reason(saved);
     }
     return ok;
