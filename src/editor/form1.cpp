@@ -10,7 +10,6 @@
 #include "platform/twips.h"
 #include "resizerule.h"
 
-#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
@@ -83,8 +82,7 @@ void Form1::createControls()
     // The box keeps the width the layout rule gives it, however long an entry is.
     Combo1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     Combo1->setMinimumContentsLength(1);
-    Combo1->setModel(m_blocks);
-    Combo1->view()->setTextElideMode(Qt::ElideRight);
+    showBlockList(Combo1, m_blocks);
     Combo1->setCurrentIndex(-1);
     connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_Click);
 
