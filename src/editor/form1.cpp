@@ -163,9 +163,19 @@ void Form1::resizeEvent(QResizeEvent *event)
     Form_Resize();
 }
 
+void Form1::moveEvent(QMoveEvent *event)
+{
+    QMainWindow::moveEvent(event);
+    // The first resize event comes before the window manager has added its frame; when the
+    // frame arrives only a move follows, so the rule runs again for the outer size it made.
+    if (frameGeometry().size() != m_ruledSize)
+        Form_Resize();
+}
+
 void Form1::Form_Resize()
 {
     const QRect outer = frameGeometry();
+    m_ruledSize = outer.size();
     const ResizeResult sizes = resizeRule(twips(outer.width()), twips(outer.height()));
     if (sizes.editorWidth)
         RichTextBox1->resize(twipsToPixels(this, *sizes.editorWidth), RichTextBox1->height());

@@ -282,6 +282,9 @@ private slots:
         }
         for (const QString &target : {u"folder"_s, u"fifo"_s, u"/dev/null"_s})
             QTest::addRow("open, %s", qPrintable(target)) << u"open"_s << target << false;
+        // What the editor cannot show within about a second is refused, naming the limit.
+        for (const QString &target : {u"long line"_s, u"long lines on a screen"_s, u"16 MiB"_s})
+            QTest::addRow("open, %s", qPrintable(target)) << u"open"_s << target << false;
     }
 
     void failures()
@@ -292,7 +295,13 @@ private slots:
         QVERIFY(QDir(m_dir->path()).mkdir(u"folder"_s));
         QVERIFY(writeBytes(path(u"plain"_s), "the old text stays whole"));
         QVERIFY(::mkfifo(QFile::encodeName(path(u"fifo"_s)).constData(), 0644) == 0);
-        QVERIFY(writeBytes(path(u"current"_s), "main {\r\n}\r\n" + QByteArray(2 << 20, 'x')));
+        QVERIFY(writeBytes(path(u"current"_s), "main {\r\n}\r\n" + QByteArray(2 << 20, '\n')));
+        QVERIFY(writeBytes(path(u"long line"_s), "a\r\n" + QByteArray(245001, 'x') + "\r\n"));
+        QVERIFY(
+            writeBytes(path(u"long lines on a screen"_s),
+                       QByteArray(100000, '\n') + (QByteArray(1700, 'x') + "\r\n").repeated(150)));
+        QFile huge(path(u"16 MiB"_s));
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize((16 << 20) + 1));
         choose(&Form1::LoadS_Click, u"current"_s);
         type(u"unsaved "_s);
         const QString file = path(target);
@@ -326,6 +335,12 @@ private slots:
             (command == u"open" ? u"Cannot open \""_s : u"Cannot save \""_s) + file + u"\":\n"_s;
         QVERIFY2(text.startsWith(head) && text.size() > head.size() + 3, qPrintable(text));
         QVERIFY2(!text.contains(u"Unknown error"_s), qPrintable(text));
+        const QMap<QString, QString> limits{
+            {u"long line"_s, u"line 2 is 245,001 bytes long, longer than 245,000 bytes"_s},
+            {u"long lines on a screen"_s,
+             u"lines 99,996 to 100,145 hold 246,500 bytes, more than 245,000 bytes"_s},
+            {u"16 MiB"_s, u"16 MiB"_s}};
+        QVERIFY2(text.contains(limits.value(target, u"\n"_s)), qPrintable(text));
         QVERIFY(m_form->RichTextBox1->rawBytes() == textBefore);
         QCOMPARE(m_form->Combo1->count(), blocksBefore);
         QCOMPARE(m_form->SourcePath, pathBefore);
