@@ -169,6 +169,36 @@ void BM_ShowSize(benchmark::State &state)
 }
 BENCHMARK(BM_ShowSize)->Arg(4)->Arg(16)->Arg(64)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// File > Open of what the editor cannot show, until the message: a 20 MB line, a 1 GiB file of
+// zeros (sparse), a 1 MiB line; the message is the benchmark's label.
+void BM_OpenRefused(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/refused.vornex");
+    QFile file(path);
+    const bool made =
+        file.open(QIODevice::WriteOnly) &&
+        (state.range(0) == 1
+             ? file.resize(qint64(1) << 30)
+             : file.write(QByteArray(state.range(0) == 2 ? 1 << 20 : 20000000, 'x')) > 0);
+    file.close();
+    vornex::fakes::FakePlatform fakes;
+    vornex::Form1 form(fakes.make(dir.path()));
+    for (auto _ : state) {
+        fakes.dialogAnswers.enqueue(path);
+        form.LoadS_Click();
+    }
+    if (!made || fakes.messages.isEmpty())
+        state.SkipWithError("not refused");
+    else
+        state.SetLabel(fakes.messages.constFirst().text.section(u'\n', 1).toStdString());
+}
+BENCHMARK(BM_OpenRefused)
+    ->ArgName("input")
+    ->DenseRange(0, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 // One key typed at the end of the text and deleted again, in the main window. Arguments: a line of
 // code of that many bytes, or a text of that many MiB.
 void BM_KeystrokeAtEnd(benchmark::State &state)

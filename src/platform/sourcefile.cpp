@@ -17,10 +17,10 @@ namespace vornex {
 
 namespace {
 
-// What the editor can show within about a second, measured with bench_files on the 2-core build
-// machine, a quarter of it for headroom (a slower or busier machine): a file opens in 15.5 ms per
-// MiB (BM_OpenSized), and every line on the screen is laid out whole, at 1.0 µs per byte of code
-// (BM_OpenLongLine). Memory is not what limits: the open peaks at 2.6 bytes per byte of the file.
+// What the editor shows within a quarter of a second on the 2-core build machine, a second with
+// headroom for a slower or busier one (bench_files): every line on the screen is laid out whole,
+// at 1.0 µs per byte of code (BM_ShowLongLine), and a text of short lines takes 15 ms per MiB
+// (BM_ShowSize). Memory does not limit: 3.6 bytes per byte of text, 8 per byte of a long line.
 constexpr qint64 kLargestSource = qint64(16) << 20;
 constexpr qsizetype kLargestScreen = 245000;
 // The lines a screen shows: a 2160-pixel screen holds 144 lines of the editor's font.
