@@ -7,6 +7,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 
 #include <benchmark/benchmark.h>
 
@@ -42,6 +43,21 @@ void openPopup(benchmark::State &state, const std::string &source)
     state.counters["entries"] = box->count();
 }
 
+// A letter typed in the closed box, which no entry starts with: the box searches every entry.
+void typeInBox(benchmark::State &state, const std::string &source)
+{
+    vornex::Form1 &form = window();
+    form.RichTextBox1->setRawBytes(
+        QByteArrayView(source.data(), static_cast<qsizetype>(source.size())));
+    QCoreApplication::processEvents();
+    for (auto _ : state) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_Q, Qt::NoModifier, QStringLiteral("q"));
+        QCoreApplication::sendEvent(form.Combo1, &key);
+    }
+    if (form.Combo1->currentIndex() != -1)
+        state.SkipWithError("an entry was chosen");
+}
+
 // 5,000 lines "label{" then as many "}", LF line ends: entry n holds the n lines before it.
 std::string nestedLabels()
 {
@@ -63,10 +79,15 @@ void registerAll()
         {"popup/braces_16000", &braces},
         {"popup/realistic_1MiB", &mib1},
     };
-    for (const auto &[name, source] : inputs)
+    for (const auto &[name, source] : inputs) {
         benchmark::RegisterBenchmark(name, [source](benchmark::State &state) {
             openPopup(state, *source);
         })->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(
+            (std::string(name) + "/letter_typed").c_str(),
+            [source](benchmark::State &state) { typeInBox(state, *source); })
+            ->Unit(benchmark::kMillisecond);
+    }
 }
 
 } // namespace

@@ -105,6 +105,43 @@ Qt::ItemFlags BlockListModel::flags(const QModelIndex &index) const
                            : Qt::NoItemFlags;
 }
 
+QString BlockListModel::entryStart(std::string_view text, int row, qsizetype length) const
+{
+    if (m_list.misaligned())
+        return QString::fromUtf8(kMisalignedEntry.data(), qsizetype(kMisalignedEntry.size()));
+    // A character takes at most four bytes of UTF-8 and two UTF-16 units.
+    const BlockList::Run run = m_list.run(std::size_t(row));
+    std::string bytes;
+    for (std::size_t i = run.begin; i < run.end && qsizetype(bytes.size()) < 4 * length + 4; ++i)
+        if (text[i] != '\r' && text[i] != '\n')
+            bytes += text[i];
+    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+}
+
+QModelIndexList BlockListModel::match(const QModelIndex &start, int role, const QVariant &value,
+                                      int hits, Qt::MatchFlags flags) const
+{
+    // Nested entries overlap, so reading every entry whole would read the square of the text.
+    if (role != Qt::DisplayRole || (flags & Qt::MatchTypeMask) != Qt::MatchStartsWith ||
+        (flags & Qt::MatchRecursive))
+        return QAbstractListModel::match(start, role, value, hits, flags);
+    const QString typed = value.toString();
+    const Qt::CaseSensitivity sensitivity =
+        flags & Qt::MatchCaseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    const std::string_view text = m_text();
+    const int rows = rowCount();
+    QModelIndexList found;
+    for (int n = 0; n < rows && (hits < 0 || found.size() < hits); ++n) {
+        int row = qMax(start.row(), 0) + n;
+        if (row >= rows && !(flags & Qt::MatchWrap))
+            break;
+        row %= rows;
+        if (entryStart(text, row, typed.size()).startsWith(typed, sensitivity))
+            found << index(row);
+    }
+    return found;
+}
+
 QSize BlockListDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const
 {
     // One line, whatever the entry holds; the list takes the width of the view.

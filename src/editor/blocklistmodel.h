@@ -32,8 +32,15 @@ public:
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
+    // As QAbstractItemModel::match; a search for entries that start with a text (what the list
+    // does as the user types) reads no more of each entry than that text is long.
+    QModelIndexList match(const QModelIndex &start, int role, const QVariant &value, int hits,
+                          Qt::MatchFlags flags) const override;
 
 private:
+    // The first characters of entry row of text, at least length of them where it has them.
+    QString entryStart(std::string_view text, int row, qsizetype length) const;
+
     std::function<std::string_view()> m_text;
     BlockList m_list;
     bool m_empty = true;

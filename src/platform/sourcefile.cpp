@@ -5,7 +5,6 @@
 #include <QLocale>
 
 #include <array>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>

@@ -241,6 +241,11 @@ private slots:
             QVERIFY2(drawn.size() <= view->viewport()->width(), qPrintable(drawn.left(20)));
         QVERIFY(recorder.drawn.join(QString()).contains(QChar(0x2026)));
         box->hidePopup();
+
+        // A letter typed in the box chooses the first entry that starts with it, if any.
+        box->setCurrentIndex(-1);
+        QTest::keyClick(box, Qt::Key_L);
+        QCOMPARE(box->currentIndex(), text.startsWith("label") ? 0 : -1);
     }
 
     // Exit and the main window's close box end the whole process at once with status 0, with
