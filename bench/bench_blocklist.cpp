@@ -1,5 +1,5 @@
-// Opening the block list's popup until its entries are drawn, on texts whose entries overlap and
-// on a large realistic source.
+// Opening the block list's popup until its entries are drawn, and a letter typed in the box,
+// on texts whose entries overlap and on a large realistic source.
 #include "mainwindow.h"
 #include "platform/sourceeditor.h"
 #include "sources.h"
