@@ -2,7 +2,7 @@
 // change notification, the scan and the block list rebuilt. Beside it, the same key in a bare
 // editor with nothing connected (the editor's own share), and the rebuild of the block list
 // alone (the outline's share).
-#include "editor/form1.h"
+#include "mainwindow.h"
 #include "platform/sourceeditor.h"
 #include "sources.h"
 
@@ -16,19 +16,7 @@ using vornex::SourceEditor;
 
 namespace {
 
-vornex::Form1 &window()
-{
-    static vornex::Form1 *form = [] {
-        vornex::Platform platform;
-        platform.appDir = QStringLiteral("/tmp");
-        platform.endProcess = [](int) {
-        };
-        auto *f = new vornex::Form1(std::move(platform));
-        f->show();
-        return f;
-    }();
-    return *form;
-}
+using vornex::bench::window;
 
 void press(QWidget *target, int key, const QString &text)
 {
@@ -130,11 +118,5 @@ void registerAll()
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    registerAll();
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return vornex::bench::runOffscreen(argc, argv, registerAll);
 }

@@ -13,7 +13,10 @@ echo
 echo "== Keystroke: one key typed into the editor until the block list is rebuilt =="
 QT_QPA_PLATFORM=offscreen "$bench/bench_keystroke" "${args[@]}"
 echo
-echo "== Open and Save of a 10 MiB file =="
+echo "== Block list popup opened after a rebuild, on its longest entries =="
+QT_QPA_PLATFORM=offscreen "$bench/bench_blocklist" "${args[@]}"
+echo
+echo "== Open and Save of a 10 MiB file; what sets the limits of Open =="
 QT_QPA_PLATFORM=offscreen "$bench/bench_files" "${args[@]}"
 echo
 echo "== Start-up beside a bare Qt window =="

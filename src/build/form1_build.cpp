@@ -18,6 +18,16 @@ const QString kNoReportTitle = QStringLiteral("Vor Nex IDE");
 const QString kNoInterpreterText =
     QStringLiteral("Please Fill out the Paramters for calling your the interpreator");
 
+// Places the debug output window by its own outer width and the main window's outer top.
+void placeDebugOutput(QWidget *window, const QWidget *main)
+{
+    const double dpi = logicalDpi(window);
+    const DebugWindowPlacement place =
+        debugWindowPlacement(pixelsToTwips(window->frameGeometry().width(), dpi),
+                             pixelsToTwips(main->frameGeometry().top(), dpi));
+    window->move(twipsToPixels(place.left, dpi), twipsToPixels(place.top, dpi));
+}
+
 } // namespace
 
 void Form1::Asm_Click()
@@ -41,14 +51,15 @@ void Form1::Asmne_Click()
         m_platform.messages->warning(this, kNoReportTitle, kNoReportText);
         return;
     }
-    if (!m_form2)
+    if (!m_form2) {
         m_form2 = new Form2(*m_platform.viewers);
+        // Placed again by its outer width once the window manager has framed it; until the
+        // window was first shown its outer width is its inner one.
+        connect(m_form2, &Form2::outerSizeChanged, this,
+                [this] { placeDebugOutput(m_form2, this); });
+    }
     Form2 *window = m_form2;
-    const double dpi = logicalDpi(window);
-    const DebugWindowPlacement place =
-        debugWindowPlacement(pixelsToTwips(window->frameGeometry().width(), dpi),
-                             pixelsToTwips(frameGeometry().top(), dpi));
-    window->move(twipsToPixels(place.left, dpi), twipsToPixels(place.top, dpi));
+    placeDebugOutput(window, this);
     // The load starts when this handler returns either way; asked for before the window is shown,
     // the viewer is in place when the window first appears, which then keeps the focus.
     window->navigate(debugReportAddress(m_platform.appDir));

@@ -4,6 +4,7 @@
 #include "platform/htmlviewer.h"
 #include "platform/twips.h"
 
+#include <QMoveEvent>
 #include <QUrl>
 
 namespace vornex {
@@ -27,6 +28,16 @@ HtmlViewer *Form2::viewer()
 void Form2::navigate(const QUrl &address)
 {
     viewer()->navigate(address);
+}
+
+void Form2::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    // The frame arrives after the window was first shown, and only a move tells of it.
+    if (frameGeometry().size() != m_outerSize) {
+        m_outerSize = frameGeometry().size();
+        emit outerSizeChanged();
+    }
 }
 
 } // namespace vornex

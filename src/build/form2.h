@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QMoveEvent;
 class QUrl;
 
 namespace vornex {
@@ -24,10 +25,19 @@ public:
     // Loads address into the viewer, creating it first if needed.
     void navigate(const QUrl &address);
 
+signals:
+    // The window's outer size has changed: its frame has arrived from the window manager, after
+    // the window was first shown.
+    void outerSizeChanged();
+
+protected:
+    void moveEvent(QMoveEvent *event) override;
+
 private:
     HtmlViewer *viewer();
 
     HtmlViewerFactory &m_viewers;
+    QSize m_outerSize;
 };
 
 } // namespace vornex

@@ -10,7 +10,6 @@
 #include "platform/twips.h"
 #include "resizerule.h"
 
-#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
@@ -80,8 +79,7 @@ void Form1::createControls()
     // The box keeps the width the layout rule gives it, however long an entry is.
     Combo1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     Combo1->setMinimumContentsLength(1);
-    Combo1->setModel(m_blocks);
-    Combo1->view()->setTextElideMode(Qt::ElideRight);
+    showBlockList(Combo1, m_blocks);
     Combo1->setCurrentIndex(-1);
     connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_Click);
 
@@ -166,9 +164,19 @@ void Form1::resizeEvent(QResizeEvent *event)
     Form_Resize();
 }
 
+void Form1::moveEvent(QMoveEvent *event)
+{
+    QMainWindow::moveEvent(event);
+    // The first resize event comes before the window manager has added its frame; when the
+    // frame arrives only a move follows, so the rule runs again for the outer size it made.
+    if (frameGeometry().size() != m_ruledSize)
+        Form_Resize();
+}
+
 void Form1::Form_Resize()
 {
     const QRect outer = frameGeometry();
+    m_ruledSize = outer.size();
     const ResizeResult sizes = resizeRule(twips(outer.width()), twips(outer.height()));
     if (sizes.editorWidth)
         RichTextBox1->resize(twipsToPixels(this, *sizes.editorWidth), RichTextBox1->height());

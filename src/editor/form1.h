@@ -76,6 +76,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -116,6 +117,8 @@ private:
     Platform m_platform;
     FileDialog *dialog1;
     BlockListModel *m_blocks;
+    // The outer size the layout rule last ran for.
+    QSize m_ruledSize;
     QPointer<Form2> m_form2;
     QPointer<Form3> m_form3;
     QPointer<Form4> m_form4;

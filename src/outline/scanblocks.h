@@ -27,6 +27,8 @@ public:
     bool misaligned() const { return m_misaligned; }
     // The number of entries, never 0.
     std::size_t size() const { return m_misaligned ? 1 : m_runs.size(); }
+    // The run of entry i; only while the braces balance.
+    Run run(std::size_t i) const { return m_runs[i]; }
     // Entry i, cut from text, which must be the text this list was scanned from.
     std::string entry(std::size_t i, std::string_view text) const;
     // All entries, cut from the text this list was scanned from.

@@ -1,8 +1,11 @@
 #include "sourcefile.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QLocale>
 #include <QRandomGenerator>
 
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -18,7 +21,49 @@ namespace vornex {
 
 namespace {
 
-constexpr qint64 kLargestSource = qint64(1) << 30;
+// What the editor shows within a quarter of a second on the 2-core build machine, a second with
+// headroom for a slower or busier one (bench_files): every line on the screen is laid out whole,
+// at 1.0 µs per byte of code (BM_ShowLongLine), and a text of short lines takes 15 ms per MiB
+// (BM_ShowSize). Memory does not limit: 3.6 bytes per byte of text, 8 per byte of a long line.
+constexpr qint64 kLargestSource = qint64(16) << 20;
+constexpr qsizetype kLargestScreen = 245000;
+// The lines a screen shows: a 2160-pixel screen holds 144 lines of the editor's font.
+constexpr int kScreenLines = 150;
+
+// Why the editor cannot show bytes within about a second, or an empty string when it can: no
+// screenful of lines may hold more than kLargestScreen bytes.
+QString tooLongLines(QByteArrayView bytes)
+{
+    const QLocale numbers(QLocale::English);
+    std::array<qsizetype, kScreenLines> lengths{}; // of the last lines, a ring
+    std::size_t slot = 0;
+    qsizetype onScreen = 0;
+    for (qsizetype start = 0, line = 1;; ++line) {
+        qsizetype end = start;
+        while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n')
+            ++end;
+        const qsizetype length = end - start;
+        onScreen += length;
+        if (length > kLargestScreen)
+            return QStringLiteral("line %1 is %2 bytes long, longer than %3 bytes, the longest "
+                                  "line the editor shows")
+                .arg(numbers.toString(line), numbers.toString(length),
+                     numbers.toString(kLargestScreen));
+        if (onScreen > kLargestScreen)
+            return QStringLiteral("lines %1 to %2 hold %3 bytes, more than %4 bytes, the most "
+                                  "the editor shows in %5 lines")
+                .arg(numbers.toString(qMax<qsizetype>(line - kScreenLines + 1, 1)),
+                     numbers.toString(line), numbers.toString(onScreen),
+                     numbers.toString(kLargestScreen), numbers.toString(kScreenLines));
+        if (end == bytes.size())
+            return {};
+        start =
+            end + (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n' ? 2 : 1);
+        lengths[slot] = length;
+        slot = (slot + 1) % kScreenLines;
+        onScreen -= lengths[slot];
+    }
+}
 
 QString errnoText(int error)
 {
@@ -375,10 +420,9 @@ bool readSourceFile(const QString &path, QByteArray *bytes, QString *error)
         *error = notRegularReason(st.st_mode);
         return false;
     }
-    // The editor holds the whole text in memory several times over; a larger file would end the
-    // IDE for want of memory instead of being refused.
     const auto tooLarge = [error] {
-        *error = QStringLiteral("it is larger than 1 GiB, too large to edit");
+        *error = QStringLiteral("it is larger than 16 MiB (16,777,216 bytes), the largest file "
+                                "the editor opens");
         return false;
     };
     if (st.st_size > kLargestSource)
@@ -404,6 +448,10 @@ bool readSourceFile(const QString &path, QByteArray *bytes, QString *error)
         filled += got;
     }
     data.truncate(filled);
+    if (const QString lines = tooLongLines(data); !lines.isEmpty()) {
+        *error = lines;
+        return false;
+    }
     *bytes = std::move(data);
     return true;
 }

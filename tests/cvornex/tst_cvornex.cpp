@@ -87,6 +87,13 @@ private slots:
                                        << QByteArrayList{"x\xEF\xBF\xBD\xEF\xBF\xBD {"};
         QTest::newRow("non-ASCII")
             << QByteArray("Grüße ✓ {\r\n}") << 2 << QByteArrayList{"Grüße ✓ {"};
+        // Names that overlap: each holds every line before it.
+        QTest::newRow("nested lines without CR")
+            << QByteArray("label{\n").repeated(3000) + QByteArray("}\n").repeated(3000) << 6000
+            << QByteArrayList{"label{"};
+        QTest::newRow("nested braces")
+            << QByteArray(6000, '{') + QByteArray(6000, '}') << 1 << QByteArrayList{};
+        QTest::newRow("long name") << QByteArray(500, 'n') + "{\r\n}" << 2 << QByteArrayList{};
     }
 
     // The report lists the source's lines and its blocks as the outline scanner finds them, in
@@ -117,13 +124,27 @@ private slots:
         const vornex::BlockList blocks = vornex::ScanBlocks(text);
         QCOMPARE(html.contains("<p class=\"error\">code blocks misalligned</p>"),
                  blocks.misaligned());
-        QCOMPARE(html.count("<li>"), blocks.misaligned() ? 0 : qsizetype(blocks.size()));
-        for (const std::string &entry :
-             blocks.misaligned() ? std::vector<std::string>() : blocks.entries(text)) {
+        // Linear in the source, whatever its names: each is shown once, a long one cut.
+        QVERIFY(html.size() <= 40 * source.size() + 12 * sourcePath.toUtf8().size() + 4096);
+        QList<QByteArray> items;
+        for (const QByteArray &line : html.split('\n'))
+            if (line.startsWith("<li>"))
+                items << line;
+        QCOMPARE(items.size(), blocks.misaligned() ? 0 : qsizetype(blocks.size()));
+        std::size_t shownTo = 0;
+        for (std::size_t i = 0; i < (blocks.misaligned() ? 0 : blocks.size()); ++i) {
+            const vornex::BlockList::Run run = blocks.run(i);
+            QVERIFY(items[qsizetype(i)].size() <= 23 + 6 * 120 + 6);
             // Invalid bytes show as U+FFFD, NUL as its visible symbol.
-            const QByteArray name =
-                QString::fromUtf8(entry).replace(QChar(0), QChar(0x2400)).toHtmlEscaped().toUtf8();
-            QVERIFY2(html.contains("<li><code>" + name + "</code></li>"), name.constData());
+            const QByteArray name = QString::fromUtf8(blocks.entry(i, text))
+                                        .replace(QChar(0), QChar(0x2400))
+                                        .toHtmlEscaped()
+                                        .toUtf8();
+            if (run.begin >= shownTo && run.end - run.begin <= 120)
+                QCOMPARE(items[qsizetype(i)], "<li><code>" + name + "</code></li>");
+            else
+                QVERIFY(items[qsizetype(i)].contains("\u2026"));
+            shownTo = run.end;
         }
     }
 
@@ -170,6 +191,8 @@ private slots:
         QTest::newRow("source is a folder") << QStringList{u"."_s} << false << u"directory"_s;
         QTest::newRow("source is a pipe without a writer")
             << QStringList{u"../pipe"_s} << false << u"regular"_s;
+        QTest::newRow("source over 32 MiB")
+            << QStringList{u"../big.vornex"_s} << false << u"32 MiB"_s;
         QTest::newRow("report cannot be written")
             << QStringList{u"../src.vornex"_s} << true << u"debugasm.html"_s;
     }
@@ -181,12 +204,17 @@ private slots:
         QFETCH(QString, named);
         QVERIFY(writeFile(path(u"src.vornex"_s), "a {\r\n}"));
         QCOMPARE(::mkfifo(QFile::encodeName(path(u"pipe"_s)).constData(), 0600), 0);
+        QFile big(path(u"big.vornex"_s));
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize((32 << 20) + 1));
         if (reportIsFolder)
             QVERIFY(QDir().mkpath(path(u"bin/debugasm.html/inside"_s)));
-        run(arguments);
+        else
+            QVERIFY(writeFile(path(u"bin/debugasm.html"_s), "old"));
+        const QByteArray report = run(arguments);
         QVERIFY(m_status > 0);
         QVERIFY2(QString::fromUtf8(m_errors).contains(named), m_errors.constData());
-        QCOMPARE(files(u"bin"_s), QStringList{u"cvornex.exe"_s});
+        QCOMPARE(report, reportIsFolder ? QByteArray() : QByteArray("old"));
+        QCOMPARE(files(u"bin"_s).size(), reportIsFolder ? 1 : 2);
     }
 };
 

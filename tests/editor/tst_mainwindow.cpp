@@ -3,14 +3,17 @@
 
 #include "about/form3.h"
 #include "build/form4.h"
+#include "editor/blocklistmodel.h"
 #include "editor/form1.h"
 #include "fakes/fakeplatform.h"
 #include "platform/sourceeditor.h"
 #include "platform/twips.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QProcess>
+#include <QProxyStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
@@ -188,6 +191,66 @@ private slots:
         w.Combo1->setCurrentIndex(1);
         emit w.Combo1->activated(1);
         QCOMPARE(ide.bytes(), text);
+    }
+
+    void popupOfNestedText_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("nested label lines")
+            << QByteArray("label{\n").repeated(2000) + QByteArray("}\n").repeated(2000);
+        QTest::newRow("braces on one line") << QByteArray(4000, '{') + QByteArray(4000, '}');
+    }
+
+    // The popup opens on the longest entries with the box's width and rows of one size; an entry
+    // stays whole in the list, is drawn elided from a screenful of its characters, and carries a
+    // tool tip of a sane length.
+    void popupOfNestedText()
+    {
+        QFETCH(QByteArray, text);
+        struct Recorder : QProxyStyle
+        {
+            void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                             const QWidget *widget) const override
+            {
+                if (const auto *item = qstyleoption_cast<const QStyleOptionViewItem *>(option))
+                    drawn << item->text;
+                QProxyStyle::drawControl(element, option, painter, widget);
+            }
+            mutable QStringList drawn;
+        } recorder;
+        Ide ide;
+        QComboBox *box = ide.window.Combo1;
+        QAbstractItemView *view = box->view();
+        view->setStyle(&recorder);
+        ide.window.RichTextBox1->setRawBytes(text);
+        const std::string_view bytes(text.constData(), std::size_t(text.size()));
+        const BlockList blocks = ScanBlocks(bytes);
+        std::size_t longest = 0;
+        for (std::size_t i = 0; i < blocks.size(); ++i)
+            if (blocks.run(i).end - blocks.run(i).begin >
+                blocks.run(longest).end - blocks.run(longest).begin)
+                longest = i;
+        const QModelIndex lastIndex = box->model()->index(int(longest), 0);
+        box->setCurrentIndex(lastIndex.row());
+        QCOMPARE(box->itemText(lastIndex.row()).toStdString(), blocks.entry(longest, bytes));
+        QVERIFY(lastIndex.data(Qt::ToolTipRole).toString().size() <= BlockListModel::kLongestTip);
+
+        box->showPopup();
+        QVERIFY(QTest::qWaitForWindowExposed(view->window()));
+        view->viewport()->repaint();
+        QCOMPARE(view->window()->width(), box->width());
+        QCOMPARE(view->visualRect(lastIndex).size(),
+                 view->visualRect(box->model()->index(0, 0)).size().expandedTo({1, 1}));
+        QVERIFY(!recorder.drawn.isEmpty());
+        for (const QString &drawn : std::as_const(recorder.drawn))
+            QVERIFY2(drawn.size() <= view->viewport()->width(), qPrintable(drawn.left(20)));
+        QVERIFY(recorder.drawn.join(QString()).contains(QChar(0x2026)));
+        box->hidePopup();
+
+        // A letter typed in the box chooses the first entry that starts with it, if any.
+        box->setCurrentIndex(-1);
+        QTest::keyClick(box, Qt::Key_L);
+        QCOMPARE(box->currentIndex(), text.startsWith("label") ? 0 : -1);
     }
 
     // Exit and the main window's close box end the whole process at once with status 0, with

@@ -347,9 +347,15 @@ private slots:
         }
         QTest::newRow("save killed amid the write")
             << u"save killed"_s << u"plain"_s << true << QString();
-        for (const auto &[target, reason] : {std::pair(u"folder"_s, u"folder"_s),
-                                             {u"fifo"_s, u"pipe"_s},
-                                             {u"/dev/null"_s, u"device"_s}})
+        // What the editor cannot show within about a second is refused, naming the limit.
+        for (const auto &[target, reason] :
+             {std::pair(u"folder"_s, u"folder"_s),
+              {u"fifo"_s, u"pipe"_s},
+              {u"/dev/null"_s, u"device"_s},
+              {u"long line"_s, u"line 2 is 245,001 bytes long, longer than 245,000 bytes"_s},
+              {u"long lines on a screen"_s,
+               u"lines 99,996 to 100,145 hold 246,500 bytes, more than 245,000 bytes"_s},
+              {u"16 MiB"_s, u"16 MiB"_s}})
             QTest::addRow("open, %s", qPrintable(target)) << u"open"_s << target << false << reason;
     }
 
@@ -367,7 +373,14 @@ private slots:
         QVERIFY(QDir(m_dir->path()).mkdir(u"folder"_s));
         QVERIFY(writeBytes(path(u"plain"_s), "the old text stays whole"));
         QVERIFY(::mkfifo(QFile::encodeName(path(u"fifo"_s)).constData(), 0644) == 0);
-        QVERIFY(writeBytes(path(u"current"_s), "main {\r\n}\r\n" + QByteArray(128 << 10, 'x')));
+        QVERIFY(writeBytes(path(u"current"_s),
+                           "main {\r\n}\r\n" + (QByteArray(1000, 'x') + "\r\n").repeated(70)));
+        QVERIFY(writeBytes(path(u"long line"_s), "a\r\n" + QByteArray(245001, 'x') + "\r\n"));
+        QVERIFY(
+            writeBytes(path(u"long lines on a screen"_s),
+                       QByteArray(100000, '\n') + (QByteArray(1700, 'x') + "\r\n").repeated(150)));
+        QFile huge(path(u"16 MiB"_s));
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize((16 << 20) + 1));
         choose(&Form1::LoadS_Click, u"current"_s);
         type(u"unsaved "_s);
         const QString file = path(target);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,13 @@ namespace {
 constexpr int kUsage = 2;
 constexpr int kUnreadable = 3;
 constexpr int kUnwritable = 4;
+constexpr int kNoMemory = 5;
+
+// The largest source read: twice what the IDE opens, so that whatever the IDE can hold can be
+// assembled, while the report (a few times the source, at most 40 times) stays something a
+// viewer can show and the memory the run takes stays far below the machine's.
+constexpr std::size_t kLargestSource = std::size_t(32) << 20;
+constexpr const char *kTooLarge = "larger than 32 MiB (33554432 bytes), the largest source read";
 
 constexpr const char *kReportName = "debugasm.html";
 
@@ -52,8 +60,19 @@ bool readSource(const char *path, std::string *bytes, std::string *error)
         ::close(fd);
         return false;
     }
+    if (static_cast<std::size_t>(info.st_size) > kLargestSource) {
+        *error = kTooLarge;
+        ::close(fd);
+        return false;
+    }
     char buffer[65536];
     for (;;) {
+        // The file may have grown since it was measured.
+        if (bytes->size() > kLargestSource) {
+            *error = kTooLarge;
+            ::close(fd);
+            return false;
+        }
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n == 0)
             break;
@@ -163,9 +182,7 @@ bool writeReport(const std::string &folder, const std::string &path, std::string
     return ok;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+int assemble(int argc, char *argv[])
 {
     if (argc != 2) {
         fail("usage: cvornex.exe SOURCE\nWrites the report debugasm.html beside this program.");
@@ -189,4 +206,18 @@ int main(int argc, char *argv[])
         return kUnwritable;
     }
     return EXIT_SUCCESS;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Memory can run out on a machine that is short of it, or under a limit on the process; the
+    // report is written whole or not at all, so the old one stays.
+    try {
+        return assemble(argc, argv);
+    } catch (const std::bad_alloc &) {
+        fail("out of memory: no report written, the old \"debugasm.html\" is kept");
+        return kNoMemory;
+    }
 }

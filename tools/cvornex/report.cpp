@@ -2,6 +2,7 @@
 
 #include "outline/scanblocks.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace cvornex {
@@ -9,6 +10,9 @@ namespace cvornex {
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+constexpr std::string_view kEllipsis = "\xE2\x80\xA6";
+// The bytes shown of each end of a long block name.
+constexpr std::size_t kEntryEnd = 60;
 
 // The length of the valid UTF-8 sequence at the start of text, or 0 when it is not one.
 std::size_t validSequence(std::string_view text)
@@ -74,6 +78,37 @@ pre { border: 1px solid #ccc; padding: 0.5em; overflow-x: auto; }
 </head>
 <body>
 )";
+
+// Appends the part of a block's name that follows the name before it, so that names that overlap
+// (nested blocks on lines without CR) are shown once: "…" first when the name begins earlier,
+// and a long part cut to its first and last kEntryEnd bytes around "…". scratch is reused.
+void appendEntry(std::string &html, std::string_view run, bool continued, std::string &scratch)
+{
+    scratch.clear();
+    for (const char c : run)
+        if (c != '\r' && c != '\n')
+            scratch += c;
+    const std::string_view name = scratch;
+    if (continued)
+        html += kEllipsis;
+    if (name.size() <= 2 * kEntryEnd) {
+        appendEscaped(html, name);
+        return;
+    }
+    // Cut between characters, not inside one.
+    const auto isContinuation = [&](std::size_t i) {
+        return (static_cast<unsigned char>(name[i]) & 0xC0) == 0x80;
+    };
+    std::size_t head = kEntryEnd;
+    for (int back = 0; back < 3 && isContinuation(head); ++back)
+        --head;
+    std::size_t tail = name.size() - kEntryEnd;
+    for (int ahead = 0; ahead < 3 && isContinuation(tail); ++ahead)
+        ++tail;
+    appendEscaped(html, name.substr(0, head));
+    html += kEllipsis;
+    appendEscaped(html, name.substr(tail));
+}
 
 } // namespace
 
@@ -158,10 +193,15 @@ std::string debugReport(std::string_view sourcePath, std::string_view source)
                 "not balance, or there are none.</p>\n";
     } else {
         html += "<ol class=\"blocks\">\n";
+        std::size_t shownTo = 0;
+        std::string entry;
         for (std::size_t i = 0; i < blocks.size(); ++i) {
+            const vornex::BlockList::Run run = blocks.run(i);
+            const std::size_t from = std::min(std::max(run.begin, shownTo), run.end);
             html += "<li><code>";
-            appendEscaped(html, blocks.entry(i, source));
+            appendEntry(html, source.substr(from, run.end - from), run.begin < shownTo, entry);
             html += "</code></li>\n";
+            shownTo = run.end;
         }
         html += "</ol>\n";
     }
