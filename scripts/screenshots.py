@@ -20,8 +20,9 @@ def shoot(desktop, window, name):
     path, previous = os.path.join(sys.argv[2], name + ".png"), None
     for _ in range(60):
         x, y, width, height = desktop.frame(window)
-        desktop.x("import", "-window", "root", "-crop", f"{width}x{height}+{max(x, 0)}+{max(y, 0)}",
-                  "+repage", "-strip", "-define", "png:compression-level=9", path)
+        desktop.x("import", "-window", "root", "-crop",
+                  f"{width}x{height}+{max(x, 0)}+{max(y, 0)}", "+repage", "-strip", "-define",
+                  "png:compression-level=9", path)
         with open(path, "rb") as f:
             current = f.read()
         if current == previous:
@@ -33,14 +34,16 @@ def shoot(desktop, window, name):
 
 
 def take(desktop):
-    app, source = os.path.join(desktop.work, "VORNEX IDE"), os.path.join(desktop.work, "hello.vornex")
+    app = os.path.join(desktop.work, "VORNEX IDE")
+    source = os.path.join(desktop.work, "hello.vornex")
     os.makedirs(app)
     for name in ("vornex-ide", "cvornex.exe", "libvornex-webview.so"):
         shutil.copy2(os.path.join(sys.argv[1], "bin", name), app)
     with open(source, "wb") as f:
         f.write(SOURCE)
     desktop.open()
-    desktop.ide = desktop.start([os.path.join(app, "vornex-ide")], cwd=desktop.work, env=desktop.env)
+    desktop.ide = desktop.start([os.path.join(app, "vornex-ide")], cwd=desktop.work,
+                                env=desktop.env)
     main = desktop.key("VORNEX IDE - " + os.path.join(app, "Untitled.vornex"), "ctrl+l")
     desktop.key(DIALOG, "ctrl+a")
     desktop.x("xdotool", "type", source)
@@ -61,8 +64,8 @@ def take(desktop):
     desktop.key(title, "ctrl+h")
     shoot(desktop, desktop.key("About"), "about")
     # The block list lies 1320 twips from the left and 120 twips below the menu bar.
-    desktop.x("xdotool", "windowactivate", "--sync", main, "mousemove", "--window", main, "130", "44",
-              "click", "1")
+    desktop.x("xdotool", "windowactivate", "--sync", main, "mousemove", "--window", main, "130",
+              "44", "click", "1")
     shoot(desktop, main, "main-window")
 
 

@@ -86,10 +86,10 @@ class Desktop:
 
     # x, y, width and height of window with its frame.
     def frame(self, window):
-        x, y, width, height = map(int, re.findall(r"(?:Absolute upper-left .|Width|Height):\s+(-?\d+)",
-                                                  self.x("xwininfo", "-id", window)))
-        left, right, top, bottom = map(int, re.findall(r"\d+", self.x(
-            "xprop", "-id", window, "_NET_FRAME_EXTENTS")) or [0] * 4)
+        x, y, width, height = map(int, re.findall(
+            r"(?:Absolute upper-left .|Width|Height): +(-?\d+)", self.x("xwininfo", "-id", window)))
+        extents = self.x("xprop", "-id", window, "_NET_FRAME_EXTENTS")
+        left, right, top, bottom = map(int, re.findall(r"\d+", extents) or [0] * 4)
         return x - left, y - top, width + left + right, height + top + bottom
 
     # Polls measure() for a (got, expected) that agree; notes a failure if none does.
@@ -104,11 +104,12 @@ def walk(desktop, cmake, build):
     subprocess.run([cmake, "--install", build, "--prefix", prefix], check=True,
                    capture_output=True, timeout=300)
     desktop.open()
-    folder, mine = os.path.join(prefix, "lib", "vornex-ide"), os.path.join(desktop.work, "a b.vornex")
+    folder = os.path.join(prefix, "lib", "vornex-ide")
+    mine = os.path.join(desktop.work, "a b.vornex")
     with open(os.path.join(desktop.work, "mark.qss"), "w") as style:  # frames the editor in MARK
         style.write('*[accessibleName="Source"] { border: 2px solid %s; }' % MARK)
-    desktop.ide = desktop.start([os.path.join(prefix, "bin", "vornex-ide"), "-stylesheet", style.name],
-                                cwd=desktop.work, env=desktop.env,
+    desktop.ide = desktop.start([os.path.join(prefix, "bin", "vornex-ide"), "-stylesheet",
+                                 style.name], cwd=desktop.work, env=desktop.env,
                                 stdout=open(os.path.join(desktop.work, "ide.log"), "wb"))
     title = "VORNEX IDE - " + os.path.join(folder, "Untitled.vornex")
     main = desktop.key(title)
@@ -135,7 +136,8 @@ def walk(desktop, cmake, build):
     # The assembler beside the IDE, given the path as one argument, writes its report there;
     # View Debug Output loads the viewer module from there.
     desktop.key(title, "F4")
-    desktop.wait("the report", lambda: f"<code>{mine}</code>".encode() in read(folder + "/debugasm.html"))
+    desktop.wait("the report", lambda: f"<code>{mine}</code>".encode()
+                 in read(folder + "/debugasm.html"))
     desktop.key(title, "F6")
     debug = desktop.key(DEBUG)
     module = os.path.realpath(folder + "/libvornex-webview.so").encode()
@@ -144,7 +146,8 @@ def walk(desktop, cmake, build):
     # Top: its own outer width + the main window's top + 100 twips; left: 100 twips.
     def placement():
         x, y, width, _ = desktop.frame(debug)
-        return (x, y), (round(100 / 15), round((width * 15 + desktop.frame(main)[1] * 15 + 100) / 15))
+        top = round((width * 15 + desktop.frame(main)[1] * 15 + 100) / 15)
+        return (x, y), (round(100 / 15), top)
 
     desktop.expect("Debug Output at", placement)
     first = desktop.frame(debug)
@@ -174,10 +177,8 @@ def main(cmake, build):
         desktop.failures.append(str(failure))
     finally:
         desktop.close()
-    for failure in desktop.failures:
-        print("FAIL", failure)
     if desktop.failures:
-        print(f"kept {desktop.work}, with the IDE's output in ide.log")
+        print("\n".join("FAIL " + failure for failure in desktop.failures), f"(kept {desktop.work})")
         return 1
     shutil.rmtree(desktop.work)
     return 0
