@@ -50,7 +50,7 @@ def take(desktop):
     desktop.key(DIALOG, "Return")
     title = "KELD IDE - " + source
     desktop.key(title, "F4")
-    desktop.wait("the report", lambda: os.path.exists(os.path.join(app, "debugasm.html")))
+    desktop.expect("the report", lambda: (os.path.exists(os.path.join(app, "debugasm.html")), True))
     desktop.key(title, "F6")
     shoot(desktop, desktop.key(DEBUG), "debug-output")
     desktop.x("xdotool", "windowactivate", "--sync", main)
