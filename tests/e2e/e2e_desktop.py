@@ -143,13 +143,9 @@ def walk(desktop, cmake, build):
     desktop.expect("the viewer module loaded", lambda: (
         module in read(f"/proc/{desktop.ide.pid}/maps"), True))
 
-    # Top: its own outer width + the main window's top + 100 twips; left: 100 twips.
-    def placement():
-        x, y, width, _ = desktop.frame(debug)
-        top = round((width * 15 + desktop.frame(main)[1] * 15 + 100) / 15)
-        return (x, y), (round(100 / 15), top)
-
-    desktop.expect("Debug Output at", placement, 20, soft=True)
+    # Left: 100 twips; top: its own outer width + the main window's top + 100 twips.
+    desktop.expect("Debug Output at", lambda: (desktop.frame(debug)[:2], (round(100 / 15), round(
+        (desktop.frame(debug)[2] * 15 + desktop.frame(main)[1] * 15 + 100) / 15))), 20, soft=True)
     first = desktop.frame(debug)
     desktop.x("xdotool", "windowactivate", "--sync", main)
     desktop.key(title, "F6")
