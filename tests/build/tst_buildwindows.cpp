@@ -2,6 +2,7 @@
 // life and places, the programs started (for real, through the recorder) and what a failure says.
 
 #include "about/form3.h"
+#include "build/buildcommands.h"
 #include "build/form2.h"
 #include "build/form4.h"
 #include "editor/form1.h"
@@ -153,6 +154,8 @@ private slots:
                    QPoint(7, qRound(w->frameGeometry().width() + ide->frameGeometry().top() +
                                     100.0 / 15.0));
         };
+        QCOMPARE(vornex::debugWindowPlacement(8175, 4500.5),
+                 (vornex::DebugWindowPlacement{12775.5f, 100}));
         QPointer<QWidget> first = run();
         QVERIFY(first && first->isVisible() && !first->parentWidget());
         QVERIFY(command != u"view" || placed(first));

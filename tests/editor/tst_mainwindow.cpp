@@ -5,6 +5,7 @@
 #include "build/form4.h"
 #include "editor/blocklistmodel.h"
 #include "editor/form1.h"
+#include "editor/resizerule.h"
 #include "fakes/fakeplatform.h"
 #include "platform/sourceeditor.h"
 #include "platform/twips.h"
@@ -103,6 +104,13 @@ private slots:
         QFETCH(QSize, outer);
         QFETCH(QSize, editor);
         QFETCH(int, list);
+        // The rule itself, exactly in twips; then the window, to the pixel.
+        const auto twips = [](std::optional<float> v) {
+            return v ? int(*v) : -1;
+        };
+        const ResizeResult rule = resizeRule(outer.width(), outer.height());
+        QCOMPARE(QSize(twips(rule.editorWidth), twips(rule.editorHeight)), editor);
+        QCOMPARE(twips(rule.listWidth), list);
         Ide ide;
         Form1 &w = ide.window;
         w.setMinimumSize(1, 1);
