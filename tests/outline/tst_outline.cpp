@@ -120,42 +120,6 @@ private slots:
         QCOMPARE(list.misaligned(), entries == misaligned && !text.contains(u"misalligned{"_s));
     }
 
-    // Long texts, past the 32,766 bytes a 16-bit count holds, and the fuzzing corpus, scanned
-    // afresh and into one reused list that grows and shrinks, as on every keystroke.
-    void againstLiteral_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        auto add = [](const char *name, const std::string &s) {
-            QTest::newRow(name) << QByteArray::fromStdString(s);
-        };
-        add("blocks past 32,767", repeated("proc {\r\n  mov a, \"}\"\r\n}\r\n", 1500));
-        add("one block spanning 70,000", std::string("n{").append(69997, ' ').append("}"));
-        add("name walk across 40,000 blanks and breaks",
-            std::string("}name").append(repeated(" \r\n\n", 10000)).append("{"));
-        add("quoted braces past 32,767",
-            std::string(32000, 'a') + "\"" + repeated("{", 100) + "\" b {\r\n}");
-
-        const QDir corpus(QStringLiteral(VORNEX_SOURCE_DIR "/fuzz/corpus"));
-        const QStringList names = corpus.entryList(QDir::Files, QDir::Name);
-        QVERIFY2(names.size() >= 20, qPrintable(corpus.path()));
-        for (const QString &name : names) {
-            QFile file(corpus.filePath(name));
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            QTest::newRow(qPrintable(u"corpus "_s + name)) << file.readAll();
-        }
-    }
-
-    void againstLiteral()
-    {
-        QFETCH(QByteArray, text);
-        const std::string_view source(text.constData(), static_cast<std::size_t>(text.size()));
-        const QStringList want = toQt(vornex::literal::ScanBlocks(source));
-        QCOMPARE(toQt(vornex::ScanBlocks(source).entries(source)), want);
-        static BlockList reused;
-        vornex::ScanBlocks(source, reused);
-        QCOMPARE(toQt(reused.entries(source)), want);
-    }
-
     // Too deep for the literal scan: brace i is named by the i braces before it. A sample of
     // entries keeps the check linear in the depth.
     void deepNesting()
@@ -170,17 +134,36 @@ private slots:
         QCOMPARE(list.entry(depth - 1, text), std::string(depth - 1, '{'));
     }
 
-    // Random texts of short and multi-chunk lengths, many of them with non-ASCII characters,
-    // held against the literal scan, fresh and into one reused list. VORNEX_OUTLINE_SEED
-    // replays another run.
-    void randomTexts()
+    // Texts past the 32,767 bytes a 16-bit count holds, the fuzzing corpus, then random texts of
+    // short and multi-chunk lengths, many with non-ASCII characters: each held against the
+    // literal scan, scanned afresh and into one reused list that grows and shrinks, as on every
+    // keystroke. VORNEX_OUTLINE_SEED replays another run of random texts.
+    void againstLiteral()
     {
+        BlockList reused;
+        const auto check = [&](const std::string &text, const QString &what) {
+            const std::vector<std::string> want = vornex::literal::ScanBlocks(text);
+            vornex::ScanBlocks(text, reused);
+            if (vornex::ScanBlocks(text).entries(text) != want || reused.entries(text) != want)
+                QFAIL(qPrintable(u"differs from the literal scan: "_s + what));
+        };
+        check(repeated("proc {\r\n  mov a, \"}\"\r\n}\r\n", 1500), u"blocks past 32,767"_s);
+        check(std::string("n{").append(69997, ' ').append("}"), u"one block of 70,000"_s);
+        check(std::string("}name").append(repeated(" \r\n\n", 10000)).append("{"), u"far walk"_s);
+        check(std::string(32000, 'a') + "\"" + repeated("{", 100) + "\" b {\r\n}", u"quotes"_s);
+        const QDir corpus(QStringLiteral(VORNEX_SOURCE_DIR "/fuzz/corpus"));
+        QVERIFY(corpus.entryList(QDir::Files).size() >= 20);
+        for (const QString &name : corpus.entryList(QDir::Files)) {
+            QFile file(corpus.filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            check(file.readAll().toStdString(), name);
+        }
+
         static const std::string_view pieces[] = {"{",  "}", "\"", "\r\n", "\r", "\n", " ",
                                                   "\t", "a", "bc", "ж",    "主", "😀"};
         std::uint64_t seed = 20240601;
         if (const QByteArray env = qgetenv("VORNEX_OUTLINE_SEED"); !env.isEmpty())
             seed = env.toULongLong();
-        BlockList reused;
         for (std::uint64_t i = 0; i < 12000; ++i) {
             std::mt19937_64 rng(seed + i);
             // Each text draws from a few pieces of its own, so that some hold no CR and the name
@@ -192,10 +175,7 @@ private slots:
             std::string text;
             while (text.size() < length)
                 text += alphabet[rng() % kinds];
-            const std::vector<std::string> want = vornex::literal::ScanBlocks(text);
-            vornex::ScanBlocks(text, reused);
-            if (vornex::ScanBlocks(text).entries(text) != want || reused.entries(text) != want)
-                QFAIL(qPrintable(u"differs from the literal scan for seed %1"_s.arg(seed + i)));
+            check(text, u"seed %1"_s.arg(seed + i));
         }
     }
 };
