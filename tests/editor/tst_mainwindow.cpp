@@ -1,17 +1,20 @@
 // The main window on fakes: its start state, the resize rule, the menu keys against the editor,
-// the block list while typing, and Exit.
+// the block list while typing and after every kind of change, and Exit.
 
 #include "about/form3.h"
 #include "build/form4.h"
 #include "editor/form1.h"
 #include "editor/resizerule.h"
 #include "fakes/fakeplatform.h"
+#include "outline/scanblocks.h"
 #include "platform/sourceeditor.h"
 #include "platform/twips.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
@@ -40,6 +43,20 @@ struct Ide
             entries << window.Combo1->itemText(i);
         return entries;
     }
+    // The entries of a fresh scan of the text.
+    QStringList scanned() const
+    {
+        const QByteArray text = bytes();
+        const std::string_view view(text.constData(), static_cast<std::size_t>(text.size()));
+        BlockList list;
+        ScanBlocks(view, list);
+        QStringList entries;
+        for (const std::string &entry : list.entries(view))
+            entries << QString::fromStdString(entry);
+        return entries;
+    }
+    // Lets the event loop run once, as it does after every input event.
+    void settle() const { QCoreApplication::sendPostedEvents(); }
     int px(double twips) const { return twipsToPixels(twips, logicalDpi(&window)); }
 
     QTemporaryDir folder;
@@ -166,12 +183,14 @@ private slots:
         const QSize listSize = w.Combo1->size();
         const QSize windowSize = w.size();
         QTest::keyClicks(w.RichTextBox1, u"main {"_s);
+        ide.settle();
         QCOMPARE(ide.entries(), QStringList{u"code blocks misalligned"_s});
         const QString longName = QString(300, u'n') + u"\u0436"_s;
         QTest::keyClicks(w.RichTextBox1, u"\r}\r"_s + longName.chopped(1)); // \r: Enter
         QTest::sendKeyEvent(QTest::Click, w.RichTextBox1, Qt::Key_unknown, longName.right(1),
                             Qt::NoModifier);
         QTest::keyClicks(w.RichTextBox1, u"{\r}"_s);
+        ide.settle();
         QCOMPARE(ide.entries(), (QStringList{u"main "_s, longName}));
         QCOMPARE(ide.bytes(), "main {\r\n}\r\n" + longName.toUtf8() + "{\r\n}");
         QCOMPARE(w.Combo1->currentIndex(), -1);
@@ -183,6 +202,51 @@ private slots:
         w.Combo1->setCurrentIndex(1);
         emit w.Combo1->activated(1);
         QCOMPARE(ide.bytes(), text);
+    }
+
+    void listMatchesText_data()
+    {
+        QTest::addColumn<QString>("operation");
+        for (const char *operation : {"type", "paste", "undo", "redo", "new", "open"})
+            QTest::newRow(operation) << QString::fromLatin1(operation);
+    }
+
+    // Every kind of change leaves the list equal to a fresh scan of the text when the next input
+    // event arrives (a key on the list, which ignores it), rebuilt once for the whole change.
+    void listMatchesText()
+    {
+        QFETCH(QString, operation);
+        Ide ide;
+        Form1 &w = ide.window;
+        SourceEditor *editor = w.RichTextBox1;
+        QFile file(ide.folder.filePath(u"open.vornex"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("one {\n}\ntwo {\n}") == 15);
+        file.close();
+        QTest::keyClicks(editor, u"main {\r}\rnext {\r}"_s);
+        editor->setCursorPosition(1, 1);
+        ide.settle();
+        QSignalSpy rebuilds(w.Combo1->model(), &QAbstractItemModel::modelReset);
+        if (operation == u"type") {
+            QTest::keyClick(editor, Qt::Key_BraceLeft, Qt::NoModifier);
+        } else if (operation == u"paste") {
+            QGuiApplication::clipboard()->setText(u"pasted {\r\n}\r\n"_s);
+            QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+        } else if (operation == u"undo" || operation == u"redo") {
+            QTest::keyClick(editor, Qt::Key_Z, Qt::ControlModifier);
+            if (operation == u"redo") {
+                QTest::keyClick(w.Combo1, Qt::Key_Shift);
+                rebuilds.clear();
+                QTest::keyClick(editor, Qt::Key_Y, Qt::ControlModifier);
+            }
+        } else if (operation == u"new") {
+            w.CNSF_Click();
+        } else {
+            ide.fakes.dialogAnswers.enqueue(file.fileName());
+            w.LoadS_Click();
+        }
+        QTest::keyClick(w.Combo1, Qt::Key_Shift);
+        QCOMPARE(ide.entries(), ide.scanned());
+        QCOMPARE(rebuilds.count(), 1);
     }
 
     // Exit and the main window's close box end the whole process at once with status 0, with
