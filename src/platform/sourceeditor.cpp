@@ -20,8 +20,9 @@ constexpr qsizetype kLongLine = 1000;
 constexpr qsizetype kRunLength = 24;
 // The spare styles, with style 0's attributes; the editor has no lexer and uses no others.
 constexpr int kSpareStyles[] = {1, 2};
-// Pieces of long lines to keep measured: about twice those of a 32,766-byte line.
-constexpr unsigned long kPositionCacheSize = 4096;
+// Pieces of long lines to keep measured: twelve times those of a 32,766-byte line, so that few
+// are pushed out (Scintilla looks for a piece in two places of the cache only).
+constexpr unsigned long kPositionCacheSize = 16384;
 
 const QEvent::Type kAfterChange = static_cast<QEvent::Type>(QEvent::registerEventType());
 const QEvent::Type kAfterPaint = static_cast<QEvent::Type>(QEvent::registerEventType());
