@@ -10,6 +10,7 @@
 #include "platform/sourceeditor.h"
 #include "platform/twips.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -247,6 +248,26 @@ private slots:
         QTest::keyClick(w.Combo1, Qt::Key_Shift);
         QCOMPARE(ide.entries(), ide.scanned());
         QCOMPARE(rebuilds.count(), 1);
+    }
+
+    // The editor's accessible text counts characters, not bytes, as screen readers do.
+    void accessibleTextCountsCharacters()
+    {
+        Ide ide;
+        SourceEditor *editor = ide.window.RichTextBox1;
+        editor->setRawBytes("\xd0\xb6{\r\nx\xd0\xb6}");
+        editor->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 8L);
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(editor);
+        QVERIFY(iface && iface->textInterface());
+        QAccessibleTextInterface *text = iface->textInterface();
+        QCOMPARE(text->characterCount(), 7);
+        QCOMPARE(text->text(0, 7), u"\u0436{\r\nx\u0436}"_s);
+        QCOMPARE(text->cursorPosition(), 6);
+        int start = 0, end = 0;
+        QCOMPARE(text->textAtOffset(5, QAccessible::LineBoundary, &start, &end), u"x\u0436}"_s);
+        QCOMPARE(QPoint(start, end), QPoint(4, 7));
+        QCOMPARE(text->textAtOffset(0, QAccessible::CharBoundary, &start, &end), u"\u0436"_s);
+        QCOMPARE(QPoint(start, end), QPoint(0, 1));
     }
 
     // Exit and the main window's close box end the whole process at once with status 0, with
