@@ -43,7 +43,8 @@ int eolModeFor(QByteArrayView bytes)
 } // namespace
 
 // While a change of the text is not yet announced, the first input event of the application
-// announces it before it is delivered.
+// announces it before it is delivered, unless it is one more key for the editor itself: keys
+// typed faster than the editor paints them make one batch.
 class SourceEditor::InputWatch : public QObject
 {
 public:
@@ -62,12 +63,17 @@ public:
     }
 
 protected:
-    bool eventFilter(QObject *, QEvent *event) override
+    bool eventFilter(QObject *receiver, QEvent *event) override
     {
         switch (event->type()) {
         case QEvent::ShortcutOverride:
         case QEvent::KeyPress:
         case QEvent::InputMethod:
+            // A key reaches the window first, then the widget with the focus.
+            if (receiver != m_editor &&
+                (receiver->isWidgetType() || QApplication::focusWidget() != m_editor))
+                m_editor->announceTextChange();
+            break;
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:
         case QEvent::Wheel:

@@ -50,7 +50,8 @@ public:
 
 signals:
     // Once after one or more changes of the text: after the editor has painted them, and in any
-    // case before the next key, mouse button, wheel or input method event reaches any object.
+    // case before a mouse button, wheel, key or input method event reaches another object; keys
+    // for the editor itself that arrive before the paint add to the batch.
     void textBatchChanged();
 
 protected:
