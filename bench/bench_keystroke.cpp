@@ -116,7 +116,8 @@ void registerAll()
     static const std::string mib10 = vornex::bench::realisticSource(10 << 20);
     static const std::string oneLine = [] {
         std::string text = realistic;
-        std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+        std::replace_if(
+            text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
         return text;
     }();
     const std::pair<const char *, const std::string *> inputs[] = {

@@ -9,6 +9,7 @@
 #include <QApplication>
 
 #include <algorithm>
+#include <cstring>
 
 namespace vornex {
 
@@ -108,8 +109,9 @@ SourceEditor::SourceEditor(QWidget *parent)
     SendScintilla(SCI_SETPOSITIONCACHE, kPositionCacheSize);
     copyStyleToSpares();
     connect(this, &QsciScintillaBase::SCN_MODIFIED, this,
-            [this](int position, int type, const char *, int length, int, int, int, int, int,
-                   int) { beforeModification(position, type, length); });
+            [this](int position, int type, const char *, int length, int, int, int, int, int, int) {
+                beforeModification(position, type, length);
+            });
     connect(this, &QsciScintillaBase::SCN_UPDATEUI, this, [this](int) {
         if (QAccessible::isActive() && !m_afterPaintPosted) {
             m_afterPaintPosted = true;
@@ -212,11 +214,11 @@ int SourceEditor::offsetFromPosition(qsizetype position)
     position = std::clamp<qsizetype>(position, 0, SendScintilla(SCI_GETLENGTH));
     const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(position));
     const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
-    return static_cast<int>(
-        SendScintilla(SCI_INDEXPOSITIONFROMLINE, static_cast<unsigned long>(line),
-                      static_cast<long>(SC_LINECHARACTERINDEX_UTF32)) +
-        SendScintilla(SCI_COUNTCHARACTERS, static_cast<unsigned long>(start),
-                      static_cast<long>(position)));
+    return static_cast<int>(SendScintilla(SCI_INDEXPOSITIONFROMLINE,
+                                          static_cast<unsigned long>(line),
+                                          static_cast<long>(SC_LINECHARACTERINDEX_UTF32)) +
+                            SendScintilla(SCI_COUNTCHARACTERS, static_cast<unsigned long>(start),
+                                          static_cast<long>(position)));
 }
 
 qsizetype SourceEditor::positionFromOffset(int offset)
@@ -229,9 +231,9 @@ qsizetype SourceEditor::positionFromOffset(int offset)
     const long line = SendScintilla(SCI_LINEFROMINDEXPOSITION, static_cast<unsigned long>(offset),
                                     static_cast<long>(SC_LINECHARACTERINDEX_UTF32));
     const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
-    const long rest = offset - SendScintilla(SCI_INDEXPOSITIONFROMLINE,
-                                             static_cast<unsigned long>(line),
-                                             static_cast<long>(SC_LINECHARACTERINDEX_UTF32));
+    const long rest =
+        offset - SendScintilla(SCI_INDEXPOSITIONFROMLINE, static_cast<unsigned long>(line),
+                               static_cast<long>(SC_LINECHARACTERINDEX_UTF32));
     return rest > 0 ? SendScintilla(SCI_POSITIONRELATIVE, static_cast<unsigned long>(start), rest)
                     : start;
 }
@@ -369,54 +371,74 @@ void SourceEditor::restyleLongLines()
     const qsizetype hi = std::clamp<qsizetype>(m_dirtyHi, lo, length);
     m_dirtyLo = 1;
     m_dirtyHi = 0;
+    const qsizetype first = SendScintilla(
+        SCI_POSITIONFROMLINE, SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(lo)));
+    const qsizetype last =
+        SendScintilla(SCI_GETLINEENDPOSITION,
+                      SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(hi)));
+    const auto *bytes = reinterpret_cast<const char *>(
+        SendScintilla(SCI_GETRANGEPOINTER, static_cast<unsigned long>(first), last - first));
+    // A stretch between two LFs that is not longer than a long line holds none.
+    for (qsizetype at = first; at < last;) {
+        const void *lf =
+            std::memchr(bytes + (at - first), '\n', static_cast<std::size_t>(last - at));
+        const qsizetype end = lf ? first + (static_cast<const char *>(lf) - bytes) : last;
+        if (end - at > kLongLine) {
+            const long stop = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(end));
+            for (long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(at));
+                 line <= stop; ++line)
+                restyleLine(line, lo, hi);
+        }
+        at = end + 1;
+    }
+}
+
+// Cuts the runs of line again from the start of the run before [lo, hi) to the end of the run
+// after it, when the line is long.
+void SourceEditor::restyleLine(long line, qsizetype lo, qsizetype hi)
+{
     const auto styleAt = [this](qsizetype at) {
         return static_cast<int>(SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(at)));
     };
-    const long lastLine = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(hi));
-    QByteArray styles;
-    for (long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(lo));
-         line <= lastLine; ++line) {
-        if (SendScintilla(SCI_LINELENGTH, static_cast<unsigned long>(line)) <= kLongLine)
-            continue;
-        const qsizetype lineStart = SendScintilla(SCI_POSITIONFROMLINE, line);
-        const qsizetype lineEnd = SendScintilla(SCI_GETLINEENDPOSITION, line);
-        // From the start of the run before the change to the end of the run after it.
-        qsizetype from = std::clamp(lo, lineStart, lineEnd);
-        qsizetype to = std::clamp(hi, lineStart, lineEnd);
-        if (from > lineStart) {
-            const int style = styleAt(from - 1);
-            for (--from; from > lineStart && styleAt(from - 1) == style;)
-                --from;
-        }
-        if (to < lineEnd) {
-            const int style = styleAt(to);
-            for (++to; to < lineEnd && styleAt(to) == style;)
-                ++to;
-        }
-        if (from == to)
-            continue;
-        const int before = from > lineStart ? styleAt(from - 1) : -1;
-        const int after = to < lineEnd ? styleAt(to) : -1;
-        styles.resize(to - from);
-        int previous = before;
-        for (qsizetype run = from; run < to;) {
-            qsizetype next = std::min(run + kRunLength, to);
-            // A run ends at the start of a character, never inside one.
-            while (next < to &&
-                   (SendScintilla(SCI_GETCHARAT, static_cast<unsigned long>(next)) & 0xc0) == 0x80)
-                ++next;
-            int style = 0;
-            while (style == previous || (next == to && style == after))
-                ++style;
-            std::fill(styles.begin() + (run - from), styles.begin() + (next - from),
-                      static_cast<char>(style));
-            previous = style;
-            run = next;
-        }
-        SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(from), 0L);
-        SendScintilla(SCI_SETSTYLINGEX, static_cast<unsigned long>(styles.size()),
-                      styles.constData());
+    if (SendScintilla(SCI_LINELENGTH, static_cast<unsigned long>(line)) <= kLongLine)
+        return;
+    const qsizetype lineStart = SendScintilla(SCI_POSITIONFROMLINE, line);
+    const qsizetype lineEnd = SendScintilla(SCI_GETLINEENDPOSITION, line);
+    // From the start of the run before the change to the end of the run after it.
+    qsizetype from = std::clamp(lo, lineStart, lineEnd);
+    qsizetype to = std::clamp(hi, lineStart, lineEnd);
+    if (from > lineStart) {
+        const int style = styleAt(from - 1);
+        for (--from; from > lineStart && styleAt(from - 1) == style;)
+            --from;
     }
+    if (to < lineEnd) {
+        const int style = styleAt(to);
+        for (++to; to < lineEnd && styleAt(to) == style;)
+            ++to;
+    }
+    if (from == to)
+        return;
+    const int before = from > lineStart ? styleAt(from - 1) : -1;
+    const int after = to < lineEnd ? styleAt(to) : -1;
+    QByteArray styles(to - from, '\0');
+    int previous = before;
+    for (qsizetype run = from; run < to;) {
+        qsizetype next = std::min(run + kRunLength, to);
+        // A run ends at the start of a character, never inside one.
+        while (next < to &&
+               (SendScintilla(SCI_GETCHARAT, static_cast<unsigned long>(next)) & 0xc0) == 0x80)
+            ++next;
+        int style = 0;
+        while (style == previous || (next == to && style == after))
+            ++style;
+        std::fill(styles.begin() + (run - from), styles.begin() + (next - from),
+                  static_cast<char>(style));
+        previous = style;
+        run = next;
+    }
+    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(from), 0L);
+    SendScintilla(SCI_SETSTYLINGEX, static_cast<unsigned long>(styles.size()), styles.constData());
 }
 
 } // namespace vornex

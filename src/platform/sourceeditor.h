@@ -64,6 +64,7 @@ private:
     void afterModifications();
     void afterPaint();
     void restyleLongLines();
+    void restyleLine(long line, qsizetype lo, qsizetype hi);
     void copyStyleToSpares();
     void flushAccessibleChange();
 
