@@ -57,19 +57,12 @@ cmd_for() { # editor input -> command line (caret in the middle where the editor
   esac
 }
 
-# The IDE: File > Load (Ctrl+L), type the path, Enter; then caret to the middle.
+# The IDE: the file opened through File > Load, then the caret to the middle.
+. "$HERE/ide_open.sh"
 ide_setup() { # pid input
-  local pid=$1 in=$2 f="$INP/$2.vornex" w t0
-  w=$(xdotool search --sync --onlyvisible --pid "$pid" 2>/dev/null | head -1)
-  xdotool windowfocus --sync "$w"; sleep 0.3
-  xdotool key ctrl+l
-  for i in $(seq 50); do [ "$(xdotool getwindowfocus getwindowname 2>/dev/null)" = "Vor Source File" ] && break; sleep 0.1; done
-  sleep 0.3
-  xdotool key ctrl+a; xdotool type --delay 3 "$f"; xdotool key Return
-  t0=$(date +%s%N)
-  for i in $(seq 600); do xdotool getwindowname "$w" 2>/dev/null | grep -q "^KELD IDE - $f" && break; sleep 0.1; done
-  LOAD_S=$(( ($(date +%s%N) - t0) / 1000000 ))e-3
-  xdotool windowfocus --sync "$w"; sleep 0.5
+  local pid=$1 in=$2 w
+  ide_open "$pid" "$INP/$2.vornex"
+  w=$W
   if [ "$in" = b ] || [ "$in" = e ]; then
     # end of the one line, then 16,383 x Left: offset 16383, between the '{' run and the '}' run
     # (Ctrl+Left would go to the line start: '{' and '}' are one punctuation "word")

@@ -41,14 +41,8 @@ fi
 for i in $(seq 100); do [ -s "$H/pid" ] && break; sleep 0.05; done
 pid=$(cat "$H/pid")
 
-w=$(xdotool search --sync --onlyvisible --pid "$pid" 2>/dev/null | head -1)
-xdotool windowfocus --sync "$w"; sleep 0.3
-xdotool key ctrl+l
-for i in $(seq 50); do [ "$(xdotool getwindowfocus getwindowname 2>/dev/null)" = "Vor Source File" ] && break; sleep 0.1; done
-sleep 0.3
-xdotool key ctrl+a; xdotool type --delay 3 "$f"; xdotool key Return
-for i in $(seq 600); do xdotool getwindowname "$w" 2>/dev/null | grep -q "^KELD IDE - $f" && break; sleep 0.1; done
-xdotool windowfocus --sync "$w"; sleep 0.5
+. "$HERE/ide_open.sh"
+ide_open "$pid" "$f"
 xdotool key ctrl+End; sleep 0.5
 
 t0=$(date +%s%N)

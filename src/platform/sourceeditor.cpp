@@ -327,7 +327,15 @@ void SourceEditor::afterPaint()
         m_caretOffset = caretOffset;
         m_anchorOffset = anchorOffset;
     }
+    if (!m_textChanged)
+        return;
     announceTextChange();
+    // Reading the text whole moved Scintilla's gap to the end of the text; it goes back to the
+    // caret now, after the paint, instead of in the next key's insertion, before its paint. A
+    // range that reaches past the end of the text moves the gap to its start.
+    const long caret = SendScintilla(SCI_GETCURRENTPOS);
+    SendScintilla(SCI_GETRANGEPOINTER, static_cast<unsigned long>(caret),
+                  SendScintilla(SCI_GETLENGTH) - caret + 1);
 }
 
 void SourceEditor::announceTextChange()

@@ -27,7 +27,8 @@ public:
 
     // The whole text as raw bytes, NULs and invalid UTF-8 included.
     QByteArray rawBytes() const;
-    // The whole text in place, without a copy; valid until the next change of the text.
+    // The whole text in place, without a copy; valid until the next change of the text or the
+    // next return to the event loop.
     std::string_view bytesView() const;
     // Replaces the whole text with bytes and makes Enter insert the line break they use.
     void setRawBytes(QByteArrayView bytes);
