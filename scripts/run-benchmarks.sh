@@ -21,3 +21,25 @@ QT_QPA_PLATFORM=offscreen "$bench/bench_files" "${args[@]}"
 echo
 echo "== Start-up beside a bare Qt window =="
 scripts/bench-startup.sh "$build"
+echo
+# Key to paint under Xvfb: the IDE, a bare QScintilla window and the peers that are installed,
+# interleaved in one run, without and with the accessibility bus (KEYLAT_REPS runs of
+# KEYLAT_KEYS keys each); then fast typing at the end of the 1 MiB source.
+echo "== Key to paint under Xvfb (ms, medians of the runs' medians) =="
+abs=$(cd "$build" && pwd)
+editors="ide bareqsci"
+for peer in featherpad geany; do
+  if command -v "$peer" >/dev/null; then editors="$editors $peer"; fi
+done
+out=$abs/bench/keylat-run
+rm -rf "$out"
+export KEYLAT_BIN=$abs/bench KEYLAT_IDE=$abs/bin/vornex-ide KEYLAT_INPUTS=$abs/bench/keylat-inputs
+bench/keylat/run_keylat.sh "$out" "${KEYLAT_REPS:-3}" "$editors" "a b c d e" "plain a11y" \
+  "${KEYLAT_KEYS:-50}" 6 >"$out.log"
+bench/keylat/summarize.py "$out"
+echo
+echo "== Typing 20,000 characters with xdotool at the end of the 1 MiB source (s) =="
+echo "variant characters xdotool IDE-done-after-xdotool saved-file-complete"
+for variant in plain a11y; do
+  bench/keylat/run_typing.sh "$out" 20000 "$variant"
+done

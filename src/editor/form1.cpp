@@ -71,7 +71,8 @@ void Form1::createControls()
     RichTextBox1->setPaper(palette().color(QPalette::Base));
     RichTextBox1->setFont(fixedsysFont());
     RichTextBox1->setAccessibleName(QStringLiteral("Source"));
-    connect(RichTextBox1, &QsciScintilla::textChanged, this, &Form1::RichTextBox1_Change);
+    // Once per batch of changes, after the editor has painted them and before the next input.
+    connect(RichTextBox1, &SourceEditor::textBatchChanged, this, &Form1::RichTextBox1_Change);
 
     m_blocks = new BlockListModel([this] { return RichTextBox1->bytesView(); }, this);
     Combo1 = new QComboBox(client);

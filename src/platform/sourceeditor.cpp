@@ -1,13 +1,32 @@
 #include "sourceeditor.h"
 
+#include "sourceeditoraccessible.h"
+
 #include <Qsci/qscicommand.h>
 #include <Qsci/qscicommandset.h>
 
+#include <QAccessible>
+#include <QApplication>
+
 #include <algorithm>
+#include <cstring>
 
 namespace vornex {
 
 namespace {
+
+// Lines longer than this many bytes are styled in short runs (restyleLongLines).
+constexpr qsizetype kLongLine = 1000;
+// Scintilla caches the width of a piece of a line only when it is shorter than 30 bytes.
+constexpr qsizetype kRunLength = 24;
+// The spare styles, with style 0's attributes; the editor has no lexer and uses no others.
+constexpr int kSpareStyles[] = {1, 2};
+// Pieces of long lines to keep measured: twelve times those of a 32,766-byte line, so that few
+// are pushed out (Scintilla looks for a piece in two places of the cache only).
+constexpr unsigned long kPositionCacheSize = 16384;
+
+const QEvent::Type kAfterChange = static_cast<QEvent::Type>(QEvent::registerEventType());
+const QEvent::Type kAfterPaint = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 // The line break Enter inserts: the first one the text holds, CR LF when it holds none.
 int eolModeFor(QByteArrayView bytes)
@@ -24,12 +43,84 @@ int eolModeFor(QByteArrayView bytes)
 
 } // namespace
 
-SourceEditor::SourceEditor(QWidget *parent) : QsciScintilla(parent)
+// While a change of the text is not yet announced, the first input event of the application
+// announces it before it is delivered, unless it is one more key for the editor itself: keys
+// typed faster than the editor paints them make one batch.
+class SourceEditor::InputWatch : public QObject
 {
+public:
+    explicit InputWatch(SourceEditor *editor) : QObject(editor), m_editor(editor) {}
+    void arm()
+    {
+        if (!m_armed)
+            qApp->installEventFilter(this);
+        m_armed = true;
+    }
+    void disarm()
+    {
+        if (m_armed)
+            qApp->removeEventFilter(this);
+        m_armed = false;
+    }
+
+protected:
+    bool eventFilter(QObject *receiver, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::ShortcutOverride:
+        case QEvent::KeyPress:
+        case QEvent::InputMethod:
+            // A key reaches the window first, then the widget with the focus.
+            if (receiver != m_editor &&
+                (receiver->isWidgetType() || QApplication::focusWidget() != m_editor))
+                m_editor->announceTextChange();
+            break;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TabletPress:
+            m_editor->announceTextChange();
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    SourceEditor *m_editor;
+    bool m_armed = false;
+};
+
+SourceEditor::SourceEditor(QWidget *parent)
+    : QsciScintilla(parent), m_inputWatch(new InputWatch(this))
+{
+    installSourceEditorAccessibility();
     setUtf8(true);
     setEolMode(EolWindows);
     setWrapMode(WrapNone);
+    // Insertions and deletions are announced before they happen, and only so: QScintilla's own
+    // handling of SC_MOD_INSERTTEXT and SC_MOD_DELETETEXT costs time in proportion to the
+    // position of the change in the text.
+    SendScintilla(SCI_SETMODEVENTMASK,
+                  static_cast<unsigned long>(SC_MOD_BEFOREINSERT | SC_MOD_BEFOREDELETE));
+    SendScintilla(SCI_SETPOSITIONCACHE, kPositionCacheSize);
+    copyStyleToSpares();
+    connect(this, &QsciScintillaBase::SCN_MODIFIED, this,
+            [this](int position, int type, const char *, int length, int, int, int, int, int, int) {
+                beforeModification(position, type, length);
+            });
+    connect(this, &QsciScintillaBase::SCN_UPDATEUI, this, [this](int) {
+        if (QAccessible::isActive() && !m_afterPaintPosted) {
+            m_afterPaintPosted = true;
+            QCoreApplication::postEvent(this, new QEvent(kAfterPaint), Qt::LowEventPriority - 1);
+        }
+    });
 }
+
+SourceEditor::~SourceEditor() = default;
 
 std::string_view SourceEditor::bytesView() const
 {
@@ -60,6 +151,296 @@ void SourceEditor::releaseKey(const QKeySequence &key)
         else
             command->setAlternateKey(0);
     }
+}
+
+void SourceEditor::setFont(const QFont &font)
+{
+    QsciScintilla::setFont(font);
+    copyStyleToSpares();
+}
+
+void SourceEditor::setColor(const QColor &color)
+{
+    QsciScintilla::setColor(color);
+    copyStyleToSpares();
+}
+
+void SourceEditor::setPaper(const QColor &color)
+{
+    QsciScintilla::setPaper(color);
+    copyStyleToSpares();
+}
+
+void SourceEditor::copyStyleToSpares()
+{
+    char font[256] = {};
+    if (SendScintilla(SCI_STYLEGETFONT, 0UL, static_cast<void *>(nullptr)) <
+        static_cast<long>(sizeof font))
+        SendScintilla(SCI_STYLEGETFONT, 0UL, static_cast<void *>(font));
+    static constexpr std::pair<unsigned int, unsigned int> attributes[] = {
+        {SCI_STYLEGETSIZEFRACTIONAL, SCI_STYLESETSIZEFRACTIONAL},
+        {SCI_STYLEGETWEIGHT, SCI_STYLESETWEIGHT},
+        {SCI_STYLEGETITALIC, SCI_STYLESETITALIC},
+        {SCI_STYLEGETUNDERLINE, SCI_STYLESETUNDERLINE},
+        {SCI_STYLEGETFORE, SCI_STYLESETFORE},
+        {SCI_STYLEGETBACK, SCI_STYLESETBACK},
+        {SCI_STYLEGETEOLFILLED, SCI_STYLESETEOLFILLED},
+        {SCI_STYLEGETCHARACTERSET, SCI_STYLESETCHARACTERSET},
+        {SCI_STYLEGETCASE, SCI_STYLESETCASE},
+        {SCI_STYLEGETVISIBLE, SCI_STYLESETVISIBLE},
+        {SCI_STYLEGETCHANGEABLE, SCI_STYLESETCHANGEABLE},
+        {SCI_STYLEGETHOTSPOT, SCI_STYLESETHOTSPOT},
+    };
+    for (const int style : kSpareStyles) {
+        SendScintilla(SCI_STYLESETFONT, static_cast<uintptr_t>(style),
+                      static_cast<const char *>(font));
+        for (const auto &[get, set] : attributes)
+            SendScintilla(set, static_cast<unsigned long>(style), SendScintilla(get, 0UL));
+    }
+}
+
+int SourceEditor::offsetFromPosition(qsizetype position)
+{
+    if (!m_indexAllocated) {
+        SendScintilla(SCI_ALLOCATELINECHARACTERINDEX, SC_LINECHARACTERINDEX_UTF32);
+        m_indexAllocated = true;
+    }
+    position = std::clamp<qsizetype>(position, 0, SendScintilla(SCI_GETLENGTH));
+    const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(position));
+    const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
+    return static_cast<int>(SendScintilla(SCI_INDEXPOSITIONFROMLINE,
+                                          static_cast<unsigned long>(line),
+                                          static_cast<long>(SC_LINECHARACTERINDEX_UTF32)) +
+                            SendScintilla(SCI_COUNTCHARACTERS, static_cast<unsigned long>(start),
+                                          static_cast<long>(position)));
+}
+
+qsizetype SourceEditor::positionFromOffset(int offset)
+{
+    const int count = characterCount();
+    if (offset <= 0)
+        return 0;
+    if (offset >= count)
+        return SendScintilla(SCI_GETLENGTH);
+    const long line = SendScintilla(SCI_LINEFROMINDEXPOSITION, static_cast<unsigned long>(offset),
+                                    static_cast<long>(SC_LINECHARACTERINDEX_UTF32));
+    const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
+    const long rest =
+        offset - SendScintilla(SCI_INDEXPOSITIONFROMLINE, static_cast<unsigned long>(line),
+                               static_cast<long>(SC_LINECHARACTERINDEX_UTF32));
+    return rest > 0 ? SendScintilla(SCI_POSITIONRELATIVE, static_cast<unsigned long>(start), rest)
+                    : start;
+}
+
+int SourceEditor::characterCount()
+{
+    return offsetFromPosition(SendScintilla(SCI_GETLENGTH));
+}
+
+void SourceEditor::beforeModification(int position, int type, int length)
+{
+    const bool insert = (type & SC_MOD_BEFOREINSERT) != 0;
+    if (!insert && (type & SC_MOD_BEFOREDELETE) == 0)
+        return;
+    if (QAccessible::isActive()) {
+        // The change before this one is complete now.
+        flushAccessibleChange();
+        m_pending = insert ? Pending::Insert : Pending::Remove;
+        m_pendingPosition = position;
+        m_pendingLength = length;
+        m_pendingOffset = offsetFromPosition(position);
+        if (!insert) {
+            QByteArray removed(length + 1, '\0');
+            SendScintilla(SCI_GETTEXTRANGE, static_cast<long>(position),
+                          static_cast<long>(position + length), removed.data());
+            m_pendingText = QString::fromUtf8(removed.constData(), length);
+        }
+    }
+
+    // The range to restyle, moved with the change and widened by it.
+    const qsizetype end = insert ? position + length : position;
+    if (m_dirtyLo > m_dirtyHi) {
+        m_dirtyLo = position;
+        m_dirtyHi = end;
+    } else {
+        const auto moved = [&](qsizetype at) {
+            if (insert)
+                return at >= position ? at + length : at;
+            return at <= position ? at : std::max<qsizetype>(position, at - length);
+        };
+        m_dirtyLo = std::min<qsizetype>(moved(m_dirtyLo), position);
+        m_dirtyHi = std::max(moved(m_dirtyHi), end);
+    }
+
+    m_textChanged = true;
+    m_inputWatch->arm();
+    if (!m_afterChangePosted) {
+        m_afterChangePosted = true;
+        QCoreApplication::postEvent(this, new QEvent(kAfterChange));
+    }
+    // After Qt's own update request, which is posted at low priority: after the paint.
+    if (!m_afterPaintPosted) {
+        m_afterPaintPosted = true;
+        QCoreApplication::postEvent(this, new QEvent(kAfterPaint), Qt::LowEventPriority - 1);
+    }
+}
+
+bool SourceEditor::event(QEvent *event)
+{
+    if (event->type() == kAfterChange) {
+        m_afterChangePosted = false;
+        restyleLongLines();
+        return true;
+    }
+    if (event->type() == kAfterPaint) {
+        m_afterPaintPosted = false;
+        afterPaint();
+        return true;
+    }
+    return QsciScintilla::event(event);
+}
+
+void SourceEditor::afterPaint()
+{
+    if (QAccessible::isActive()) {
+        flushAccessibleChange();
+        const long caret = SendScintilla(SCI_GETCURRENTPOS);
+        const long anchor = SendScintilla(SCI_GETANCHOR);
+        const int caretOffset = offsetFromPosition(caret);
+        const int anchorOffset = anchor == caret ? caretOffset : offsetFromPosition(anchor);
+        if (caretOffset != m_caretOffset) {
+            QAccessibleTextCursorEvent moved(this, caretOffset);
+            QAccessible::updateAccessibility(&moved);
+        }
+        if (anchorOffset != m_anchorOffset &&
+            (anchorOffset != caretOffset || m_anchorOffset != m_caretOffset)) {
+            QAccessibleTextSelectionEvent selected(this, std::min(anchorOffset, caretOffset),
+                                                   std::max(anchorOffset, caretOffset));
+            QAccessible::updateAccessibility(&selected);
+        }
+        m_caretOffset = caretOffset;
+        m_anchorOffset = anchorOffset;
+    }
+    if (!m_textChanged)
+        return;
+    announceTextChange();
+    // Reading the text whole moved Scintilla's gap to the end of the text; it goes back to the
+    // caret now, after the paint, instead of in the next key's insertion, before its paint. A
+    // range that reaches past the end of the text moves the gap to its start.
+    const long caret = SendScintilla(SCI_GETCURRENTPOS);
+    SendScintilla(SCI_GETRANGEPOINTER, static_cast<unsigned long>(caret),
+                  SendScintilla(SCI_GETLENGTH) - caret + 1);
+}
+
+void SourceEditor::announceTextChange()
+{
+    if (!m_textChanged)
+        return;
+    m_textChanged = false;
+    m_inputWatch->disarm();
+    emit textBatchChanged();
+}
+
+void SourceEditor::flushAccessibleChange()
+{
+    const Pending pending = std::exchange(m_pending, Pending::None);
+    if (pending == Pending::None || !QAccessible::isActive())
+        return;
+    if (pending == Pending::Insert) {
+        QByteArray inserted(m_pendingLength + 1, '\0');
+        SendScintilla(SCI_GETTEXTRANGE, static_cast<long>(m_pendingPosition),
+                      static_cast<long>(m_pendingPosition + m_pendingLength), inserted.data());
+        QAccessibleTextInsertEvent event(this, m_pendingOffset,
+                                         QString::fromUtf8(inserted.constData(), m_pendingLength));
+        QAccessible::updateAccessibility(&event);
+    } else {
+        QAccessibleTextRemoveEvent event(this, m_pendingOffset, std::exchange(m_pendingText, {}));
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+// Scintilla measures a changed line again whole, in pieces of about 100 bytes where the style
+// does not change, and caches the widths of pieces under 30 bytes only. Long lines therefore get
+// alternating styles of identical look in runs shorter than that: after a change, only the
+// pieces around it are measured anew. Only the runs around the changed bytes are cut again, so
+// that the rest of the line keeps its pieces.
+void SourceEditor::restyleLongLines()
+{
+    if (m_dirtyLo > m_dirtyHi)
+        return;
+    const qsizetype length = SendScintilla(SCI_GETLENGTH);
+    const qsizetype lo = std::clamp<qsizetype>(m_dirtyLo, 0, length);
+    const qsizetype hi = std::clamp<qsizetype>(m_dirtyHi, lo, length);
+    m_dirtyLo = 1;
+    m_dirtyHi = 0;
+    const qsizetype first = SendScintilla(
+        SCI_POSITIONFROMLINE, SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(lo)));
+    const qsizetype last =
+        SendScintilla(SCI_GETLINEENDPOSITION,
+                      SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(hi)));
+    const auto *bytes = reinterpret_cast<const char *>(
+        SendScintilla(SCI_GETRANGEPOINTER, static_cast<unsigned long>(first), last - first));
+    // A stretch between two LFs that is not longer than a long line holds none.
+    for (qsizetype at = first; at < last;) {
+        const void *lf =
+            std::memchr(bytes + (at - first), '\n', static_cast<std::size_t>(last - at));
+        const qsizetype end = lf ? first + (static_cast<const char *>(lf) - bytes) : last;
+        if (end - at > kLongLine) {
+            const long stop = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(end));
+            for (long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(at));
+                 line <= stop; ++line)
+                restyleLine(line, lo, hi);
+        }
+        at = end + 1;
+    }
+}
+
+// Cuts the runs of line again from the start of the run before [lo, hi) to the end of the run
+// after it, when the line is long.
+void SourceEditor::restyleLine(long line, qsizetype lo, qsizetype hi)
+{
+    const auto styleAt = [this](qsizetype at) {
+        return static_cast<int>(SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(at)));
+    };
+    if (SendScintilla(SCI_LINELENGTH, static_cast<unsigned long>(line)) <= kLongLine)
+        return;
+    const qsizetype lineStart = SendScintilla(SCI_POSITIONFROMLINE, line);
+    const qsizetype lineEnd = SendScintilla(SCI_GETLINEENDPOSITION, line);
+    // From the start of the run before the change to the end of the run after it.
+    qsizetype from = std::clamp(lo, lineStart, lineEnd);
+    qsizetype to = std::clamp(hi, lineStart, lineEnd);
+    if (from > lineStart) {
+        const int style = styleAt(from - 1);
+        for (--from; from > lineStart && styleAt(from - 1) == style;)
+            --from;
+    }
+    if (to < lineEnd) {
+        const int style = styleAt(to);
+        for (++to; to < lineEnd && styleAt(to) == style;)
+            ++to;
+    }
+    if (from == to)
+        return;
+    const int before = from > lineStart ? styleAt(from - 1) : -1;
+    const int after = to < lineEnd ? styleAt(to) : -1;
+    QByteArray styles(to - from, '\0');
+    int previous = before;
+    for (qsizetype run = from; run < to;) {
+        qsizetype next = std::min(run + kRunLength, to);
+        // A run ends at the start of a character, never inside one.
+        while (next < to &&
+               (SendScintilla(SCI_GETCHARAT, static_cast<unsigned long>(next)) & 0xc0) == 0x80)
+            ++next;
+        int style = 0;
+        while (style == previous || (next == to && style == after))
+            ++style;
+        std::fill(styles.begin() + (run - from), styles.begin() + (next - from),
+                  static_cast<char>(style));
+        previous = style;
+        run = next;
+    }
+    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(from), 0L);
+    SendScintilla(SCI_SETSTYLINGEX, static_cast<unsigned long>(styles.size()), styles.constData());
 }
 
 } // namespace vornex

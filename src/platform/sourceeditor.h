@@ -11,19 +11,78 @@
 namespace vornex {
 
 // The source editor: Scintilla holding the file's bytes exactly as they are on disk.
+//
+// Scintilla tells it of changes only before they happen (the modification event mask holds
+// SC_MOD_BEFOREINSERT and SC_MOD_BEFOREDELETE alone), so QsciScintilla::textChanged is never
+// emitted and QScintilla's own accessibility code, which counts characters from the start of the
+// text on every insertion and deletion, never runs; the editor's accessible interface is the
+// IDE's own (sourceeditoraccessible.h).
 class SourceEditor : public QsciScintilla
 {
     Q_OBJECT
 
 public:
     explicit SourceEditor(QWidget *parent = nullptr);
+    ~SourceEditor() override;
 
-    // The whole text in place, without a copy; valid until the next change of the text.
+    // The whole text in place, without a copy; valid until the next change of the text or the
+    // next return to the event loop.
     std::string_view bytesView() const;
     // Replaces the whole text with bytes and makes Enter insert the line break they use.
     void setRawBytes(QByteArrayView bytes);
     // Removes key from the editor's own key bindings so that a menu shortcut gets it.
     void releaseKey(const QKeySequence &key);
+
+    // Style 0 and the spare styles of long lines (below) together.
+    void setFont(const QFont &font);
+    void setColor(const QColor &color) override;
+    void setPaper(const QColor &color) override;
+
+    // Character offsets (code points) and byte positions, through Scintilla's line character
+    // index (allocated on first use) plus a count within one line.
+    int offsetFromPosition(qsizetype position);
+    qsizetype positionFromOffset(int offset);
+    int characterCount();
+
+    // Emits textBatchChanged now if a change of the text has not been announced yet.
+    void announceTextChange();
+
+signals:
+    // Once after one or more changes of the text: after the editor has painted them, and in any
+    // case before a mouse button, wheel, key or input method event reaches another object; keys
+    // for the editor itself that arrive before the paint add to the batch.
+    void textBatchChanged();
+
+protected:
+    bool event(QEvent *event) override;
+
+private:
+    class InputWatch;
+
+    void beforeModification(int position, int type, int length);
+    void afterModifications();
+    void afterPaint();
+    void restyleLongLines();
+    void restyleLine(long line, qsizetype lo, qsizetype hi);
+    void copyStyleToSpares();
+    void flushAccessibleChange();
+
+    InputWatch *m_inputWatch;
+    bool m_textChanged = false;
+    bool m_afterChangePosted = false;
+    bool m_afterPaintPosted = false;
+    bool m_indexAllocated = false;
+    // The byte range changed since the last restyling, in the current text; empty when lo > hi.
+    qsizetype m_dirtyLo = 1;
+    qsizetype m_dirtyHi = 0;
+    // A change reported to accessibility once it is done: its kind, offset, and text.
+    enum class Pending { None, Insert, Remove } m_pending = Pending::None;
+    int m_pendingOffset = 0;
+    qsizetype m_pendingPosition = 0;
+    qsizetype m_pendingLength = 0;
+    QString m_pendingText;
+    int m_caretOffset = -1;
+    int m_anchorOffset = -1;
 };
 
 } // namespace vornex

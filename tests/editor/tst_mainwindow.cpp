@@ -1,5 +1,5 @@
 // The main window on fakes: its start state, the resize rule, the menu keys against the editor,
-// the block list while typing, and Exit.
+// the block list while typing and after every kind of change, and Exit.
 
 #include "about/form3.h"
 #include "build/form4.h"
@@ -7,14 +7,18 @@
 #include "editor/form1.h"
 #include "editor/resizerule.h"
 #include "fakes/fakeplatform.h"
+#include "outline/scanblocks.h"
 #include "platform/sourceeditor.h"
 #include "platform/twips.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QProcess>
 #include <QProxyStyle>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
@@ -43,6 +47,20 @@ struct Ide
             entries << window.Combo1->itemText(i);
         return entries;
     }
+    // The entries of a fresh scan of the text.
+    QStringList scanned() const
+    {
+        const QByteArray text = bytes();
+        const std::string_view view(text.constData(), static_cast<std::size_t>(text.size()));
+        BlockList list;
+        ScanBlocks(view, list);
+        QStringList entries;
+        for (const std::string &entry : list.entries(view))
+            entries << QString::fromStdString(entry);
+        return entries;
+    }
+    // Lets the event loop run once, as it does after every input event.
+    void settle() const { QCoreApplication::sendPostedEvents(); }
     int px(double twips) const { return twipsToPixels(twips, logicalDpi(&window)); }
 
     QTemporaryDir folder;
@@ -182,12 +200,14 @@ private slots:
         const QSize listSize = w.Combo1->size();
         const QSize windowSize = w.size();
         QTest::keyClicks(w.RichTextBox1, u"main {"_s);
+        ide.settle();
         QCOMPARE(ide.entries(), QStringList{u"code blocks misalligned"_s});
         const QString longName = QString(300, u'n') + u"\u0436"_s;
         QTest::keyClicks(w.RichTextBox1, u"\r}\r"_s + longName.chopped(1)); // \r: Enter
         QTest::sendKeyEvent(QTest::Click, w.RichTextBox1, Qt::Key_unknown, longName.right(1),
                             Qt::NoModifier);
         QTest::keyClicks(w.RichTextBox1, u"{\r}"_s);
+        ide.settle();
         QCOMPARE(ide.entries(), (QStringList{u"main "_s, longName}));
         QCOMPARE(ide.bytes(), "main {\r\n}\r\n" + longName.toUtf8() + "{\r\n}");
         QCOMPARE(w.Combo1->currentIndex(), -1);
@@ -231,6 +251,7 @@ private slots:
         QAbstractItemView *view = box->view();
         view->setStyle(&recorder);
         ide.window.RichTextBox1->setRawBytes(text);
+        ide.settle();
         const std::string_view bytes(text.constData(), std::size_t(text.size()));
         const BlockList blocks = ScanBlocks(bytes);
         std::size_t longest = 0;
@@ -259,6 +280,72 @@ private slots:
         box->setCurrentIndex(-1);
         QTest::keyClick(box, Qt::Key_L);
         QCOMPARE(box->currentIndex(), text.startsWith("label") ? 0 : -1);
+    }
+
+    void listMatchesText_data()
+    {
+        QTest::addColumn<QString>("operation");
+        for (const char *operation : {"type", "paste", "undo", "redo", "new", "open"})
+            QTest::newRow(operation) << QString::fromLatin1(operation);
+    }
+
+    // Every kind of change leaves the list equal to a fresh scan of the text when the next
+    // input event arrives (a key on the list, which ignores it), rebuilt once for the whole
+    // change.
+    void listMatchesText()
+    {
+        QFETCH(QString, operation);
+        Ide ide;
+        Form1 &w = ide.window;
+        SourceEditor *editor = w.RichTextBox1;
+        QFile file(ide.folder.filePath(u"open.vornex"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("one {\n}\ntwo {\n}") == 15);
+        file.close();
+        QTest::keyClicks(editor, u"main {\r}\rnext {\r}"_s);
+        editor->setCursorPosition(1, 1);
+        ide.settle();
+        QSignalSpy rebuilds(w.Combo1->model(), &QAbstractItemModel::modelReset);
+        if (operation == u"type") {
+            QTest::keyClick(editor, Qt::Key_BraceLeft, Qt::NoModifier);
+        } else if (operation == u"paste") {
+            QGuiApplication::clipboard()->setText(u"pasted {\r\n}\r\n"_s);
+            QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+        } else if (operation == u"undo" || operation == u"redo") {
+            QTest::keyClick(editor, Qt::Key_Z, Qt::ControlModifier);
+            if (operation == u"redo") {
+                QTest::keyClick(w.Combo1, Qt::Key_Shift);
+                rebuilds.clear();
+                QTest::keyClick(editor, Qt::Key_Y, Qt::ControlModifier);
+            }
+        } else if (operation == u"new") {
+            w.CNSF_Click();
+        } else {
+            ide.fakes.dialogAnswers.enqueue(file.fileName());
+            w.LoadS_Click();
+        }
+        QTest::keyClick(w.Combo1, Qt::Key_Shift);
+        QCOMPARE(ide.entries(), ide.scanned());
+        QCOMPARE(rebuilds.count(), 1);
+    }
+
+    // The editor's accessible text counts characters, not bytes, as screen readers do.
+    void accessibleTextCountsCharacters()
+    {
+        Ide ide;
+        SourceEditor *editor = ide.window.RichTextBox1;
+        editor->setRawBytes("\xd0\xb6{\r\nx\xd0\xb6}");
+        editor->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 8L);
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(editor);
+        QVERIFY(iface && iface->textInterface());
+        QAccessibleTextInterface *text = iface->textInterface();
+        QCOMPARE(text->characterCount(), 7);
+        QCOMPARE(text->text(0, 7), u"\u0436{\r\nx\u0436}"_s);
+        QCOMPARE(text->cursorPosition(), 6);
+        int start = 0, end = 0;
+        QCOMPARE(text->textAtOffset(5, QAccessible::LineBoundary, &start, &end), u"x\u0436}"_s);
+        QCOMPARE(QPoint(start, end), QPoint(4, 7));
+        QCOMPARE(text->textAtOffset(0, QAccessible::CharBoundary, &start, &end), u"\u0436"_s);
+        QCOMPARE(QPoint(start, end), QPoint(0, 1));
     }
 
     // Exit and the main window's close box end the whole process at once with status 0, with
