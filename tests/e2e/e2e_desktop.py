@@ -15,7 +15,10 @@ import tempfile
 import time
 
 SKIP, MARK, DIALOG, DEBUG = 77, "#ff00ff", "Vor Source File", "Debug Output"
-TOOLS = ("Xvfb", "openbox", "xdotool", "xwininfo", "xprop", "convert")
+TOOLS = ("Xvfb", "openbox", "xdotool", "xwininfo", "xprop", "convert", "desktop-file-validate",
+         "appstreamcli")
+ICON = "org.vornex.VornexIDE"
+ENTRY, METAINFO = f"share/applications/{ICON}.desktop", f"share/metainfo/{ICON}.metainfo.xml"
 
 
 # probe()'s first result that is done within timeout seconds, or its last one.
@@ -98,10 +101,39 @@ class Desktop:
             self.failures.append(f"{what}: {got!r}, expected {expected!r}")
 
 
+def install(cmake, build, prefix, **env):
+    subprocess.run([cmake, "--install", build, "--prefix", prefix], check=True, timeout=300,
+                   capture_output=True, env=dict(os.environ, **env))
+    return prefix
+
+
+# What lands where, each file checked by Debian's checker for its kind where there is one; the
+# menu entry starts the link in bin/ of the prefix it was installed to (not of a stage), quoted as
+# one argument; the link is relative, so the installed tree can move.
+def check_install(cmake, build, work):
+    prefix = install(cmake, build, os.path.join(work, "a  \"b$c`d%e'f#g;h&i"))
+    for path, executable, checker in (
+            ("lib/vornex-ide/vornex-ide", True, []), ("lib/vornex-ide/cvornex.exe", True, []),
+            ("lib/vornex-ide/libvornex-webview.so", False, []),
+            (ENTRY, False, ["desktop-file-validate"]),
+            (METAINFO, False, ["appstreamcli", "validate", "--no-net"]),
+            (f"share/icons/hicolor/32x32/apps/{ICON}.png", False, []),
+            (f"share/icons/hicolor/scalable/apps/{ICON}.svg", False, [])):
+        file = os.path.join(prefix, path)
+        assert os.path.isfile(file) and not os.path.islink(file), file
+        assert os.access(file, os.X_OK) == executable, f"{file}: executable is not {executable}"
+        assert not checker or subprocess.run(checker + [file], capture_output=True).returncode == 0
+    exec_line = re.sub(r'(["`$\\])', r"\\\\\1", prefix + "/bin/vornex-ide").replace("%", "%%")
+    assert f'Exec="{exec_line}"' in read(os.path.join(prefix, ENTRY)).decode().splitlines()
+    install(cmake, build, "/usr", DESTDIR=os.path.join(work, "stage"))
+    assert b'Exec="/usr/bin/vornex-ide"' in read(os.path.join(work, "stage/usr", ENTRY))
+    moved = os.path.join(work, "my prefix")
+    os.rename(prefix, moved)
+    return moved
+
+
 def walk(desktop, cmake, build):
-    prefix = os.path.join(desktop.work, "my prefix")
-    subprocess.run([cmake, "--install", build, "--prefix", prefix], check=True,
-                   capture_output=True, timeout=300)
+    prefix = check_install(cmake, build, desktop.work)
     desktop.open()
     folder = os.path.join(prefix, "lib", "vornex-ide")
     mine = os.path.join(desktop.work, "a b.vornex")
