@@ -110,9 +110,11 @@ QString BlockListModel::entryStart(std::string_view text, int row, qsizetype len
     if (m_list.misaligned())
         return QString::fromUtf8(kMisalignedEntry.data(), qsizetype(kMisalignedEntry.size()));
     // A character takes at most four bytes of UTF-8 and two UTF-16 units.
-    const BlockList::Run run = m_list.run(std::size_t(row));
+    // Cut to the text as it is now: between a change and the rebuild the runs are the old text's.
+    const std::size_t end = std::min(m_list.run(std::size_t(row)).end, text.size());
     std::string bytes;
-    for (std::size_t i = run.begin; i < run.end && qsizetype(bytes.size()) < 4 * length + 4; ++i)
+    for (std::size_t i = m_list.run(std::size_t(row)).begin;
+         i < end && qsizetype(bytes.size()) < 4 * length + 4; ++i)
         if (text[i] != '\r' && text[i] != '\n')
             bytes += text[i];
     return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));

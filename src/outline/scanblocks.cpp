@@ -1,5 +1,6 @@
 #include "scanblocks.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -104,10 +105,11 @@ std::string BlockList::entry(std::size_t i, std::string_view text) const
 {
     if (m_misaligned)
         return std::string(kMisalignedEntry);
-    const Run run = m_runs[i];
+    // The text may have changed since the scan (the list is rebuilt after the change is drawn),
+    // so the run is cut to the text as it is now.
+    const std::size_t end = std::min(m_runs[i].end, text.size());
     std::string name;
-    name.reserve(run.end - run.begin);
-    for (std::size_t pos = run.begin; pos < run.end; ++pos) {
+    for (std::size_t pos = m_runs[i].begin; pos < end; ++pos) {
         if (!isBreak(text[pos]))
             name.push_back(text[pos]);
     }
