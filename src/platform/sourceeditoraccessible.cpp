@@ -230,8 +230,9 @@ private:
 
 QAccessibleInterface *sourceEditorFactory(const QString &className, QObject *object)
 {
-    if (object && object->isWidgetType() &&
-        className == QLatin1StringView(SourceEditor::staticMetaObject.className()))
+    // The class name first: Qt also asks for objects that are being destroyed, which must not
+    // be touched.
+    if (className == QLatin1StringView(SourceEditor::staticMetaObject.className()) && object)
         return new SourceEditorAccessible(static_cast<SourceEditor *>(object));
     return nullptr;
 }
