@@ -133,17 +133,18 @@ private slots:
             if (line.startsWith("<li>"))
                 items << line;
         QCOMPARE(items.size(), blocks.misaligned() ? 0 : qsizetype(blocks.size()));
+        // An entry is compared whole only where it is shown whole, so that the check stays linear.
         std::size_t shownTo = 0;
         for (qsizetype i = 0; i < items.size(); ++i) {
             const vornex::BlockList::Run run = blocks.run(std::size_t(i));
             QVERIFY(items[i].size() <= 23 + 6 * 120 + 6);
-            // Invalid bytes show as U+FFFD, NUL as its visible symbol.
-            const QByteArray name = escaped(QString::fromUtf8(blocks.entry(std::size_t(i), text))
-                                                .replace(QChar(0), QChar(0x2400)));
-            if (run.begin >= shownTo && run.end - run.begin <= 120)
-                QCOMPARE(items[i], "<li><code>" + name + "</code></li>");
-            else
+            if (run.begin < shownTo || run.end - run.begin > 120)
                 QVERIFY(items[i].contains("\u2026"));
+            else // invalid bytes show as U+FFFD, NUL as its visible symbol
+                QCOMPARE(items[i], "<li><code>" +
+                                       escaped(QString::fromUtf8(blocks.entry(std::size_t(i), text))
+                                                   .replace(QChar(0), QChar(0x2400))) +
+                                       "</code></li>");
             shownTo = run.end;
         }
     }
