@@ -40,9 +40,11 @@ class Desktop:
         self.work, self.processes, self.failures, self.ide = work, [], [], None
 
     def open(self):
+        # -noreset: a server that resets whenever its last client leaves, as an early probe may
+        # before the window manager has connected, takes the window manager down with it.
         read_end, write_end = os.pipe()
         self.start(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-dpi",
-                    "96", "-nolisten", "tcp"], pass_fds=(write_end,))
+                    "96", "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,))
         os.close(write_end)
         display = select.select([read_end], [], [], 30)[0] and os.read(read_end, 16).strip()
         if not display:
