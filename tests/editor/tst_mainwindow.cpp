@@ -49,12 +49,9 @@ struct Ide
     // The entries of a fresh scan of the text.
     QStringList scanned() const
     {
-        const QByteArray text = bytes();
-        const std::string_view view(text.constData(), static_cast<std::size_t>(text.size()));
-        BlockList list;
-        ScanBlocks(view, list);
+        const std::string_view text = window.RichTextBox1->bytesView();
         QStringList entries;
-        for (const std::string &entry : list.entries(view))
+        for (const std::string &entry : ScanBlocks(text).entries(text))
             entries << QString::fromStdString(entry);
         return entries;
     }
