@@ -291,7 +291,7 @@ private slots:
         };
         for (const char *command : {"save", "save as"}) {
             for (const auto &[name, target, reason] : saveTargets)
-                QTest::addRow("%s, %s", command, name)
+                QTest::newRow((std::string(command) + ", " + name).c_str())
                     << QString::fromLatin1(command) << target << reason;
         }
         QTest::newRow("save killed amid the write") << u"save killed"_s << u"plain"_s << QString();
