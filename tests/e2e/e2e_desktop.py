@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 # The installed IDE on a real X server (Xvfb at 96 dpi with openbox), driven by key presses through
 # the real keyboard path (xdotool): what only a real X server shows. The build is installed into a
-# prefix whose name holds a blank, and the IDE started through the link in bin/ from another
-# folder. Every wait polls a condition up to a limit.
+# prefix whose name holds blanks, quotes, "$" and "%", checked, moved to another folder, and the
+# IDE started through the link in bin/ from yet another. Every wait polls a condition up to a
+# limit.
 # Usage: e2e_desktop.py CMAKE BUILD_DIR. Exit status: 0 passed, 1 failed, 77 skipped.
 import contextlib
 import os
