@@ -7,8 +7,10 @@ import os
 import shutil
 import sys
 import tempfile
+import warnings
 
 sys.dont_write_bytecode = True
+warnings.simplefilter("ignore", DeprecationWarning)
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from e2e_desktop import SKIP, TOOLS, Desktop, poll  # noqa: E402
 
@@ -50,18 +52,21 @@ def walk(desktop, bin_dir, events):
     source = poll(pumped(lambda: find(app, "Source")), 30)
     assert source and "Text" in source.get_interfaces(), f'"Source": {source}'
 
-    typed = "main {"
+    # Offsets count characters, not the bytes of UTF-8. (Qt answers the older GetTextAtOffset.)
+    typed = "main ж{"
     desktop.x("xdotool", "type", "--delay", "20", typed)
     inserts = lambda: [(at, data) for kind, at, data in events if kind.endswith(":insert")]
+    unit = lambda offset, boundary: (lambda r: (r.content, r.start_offset, r.end_offset))(
+        source.get_text_at_offset(offset, getattr(Atspi.TextBoundaryType, boundary)))
     desktop.expect("the text typed", pumped(lambda: (
-        (source.get_text(0, -1), inserts(), source.get_caret_offset()),
-        (typed, list(enumerate(typed)), len(typed)))))
+        (source.get_text(0, -1), inserts(), source.get_caret_offset(), unit(5, "CHAR")),
+        (typed, list(enumerate(typed)), len(typed), ("ж", 5, 6)))))
     mark = len(events)
     desktop.key(title, "BackSpace", "Home")
     desktop.expect("BackSpace, then Home", pumped(lambda: (
-        (source.get_text(0, -1), source.get_caret_offset(),
+        (source.get_text(0, -1), source.get_caret_offset(), unit(2, "LINE_START"),
          ("object:text-changed:delete", len(typed) - 1, "{") in events[mark:]),
-        (typed[:-1], 0, True))))
+        (typed[:-1], 0, (typed[:-1], 0, len(typed) - 1), True))))
     desktop.key(title, "ctrl+o")
     for name in ("Blocks", "Exe File Path", "Parameters", "Apply"):
         desktop.expect(f"a control named {name!r}", pumped(lambda: (bool(find(app, name)), True)))

@@ -168,15 +168,16 @@ def walk(desktop, cmake, build):
     desktop.expect("Save As", lambda: (read(mine), b"main {}"))
 
     # The assembler beside the IDE, given the path as one argument, writes its report there;
-    # View Debug Output loads the viewer module from there.
+    # View Debug Output loads the viewer module from there, and the browser engine only then.
+    maps = lambda: read(f"/proc/{desktop.ide.pid}/maps")
+    assert b"WebEngine" not in maps(), "the browser engine is loaded before a viewer is needed"
     desktop.key(title, "F4")
     desktop.expect("the report names the source", lambda: (
         f"<code>{mine}</code>".encode() in read(folder + "/debugasm.html"), True))
     desktop.key(title, "F6")
     debug = desktop.key(DEBUG)
     module = os.path.realpath(folder + "/libvornex-webview.so").encode()
-    desktop.expect("the viewer module loaded", lambda: (
-        module in read(f"/proc/{desktop.ide.pid}/maps"), True))
+    desktop.expect("the viewer module loaded", lambda: (module in maps(), True))
 
     # Left: 100 twips; top: its own outer width + the main window's top + 100 twips.
     desktop.expect("Debug Output at", lambda: (desktop.frame(debug)[:2], (round(100 / 15), round(

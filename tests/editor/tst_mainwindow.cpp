@@ -12,7 +12,6 @@
 #include "platform/twips.h"
 
 #include <QAbstractItemView>
-#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -302,26 +301,6 @@ private slots:
         const QByteArray text = ide.bytes();
         emit w.Combo1->activated(0);
         QCOMPARE(ide.bytes(), text);
-    }
-
-    // The editor's accessible text counts characters, not bytes, as screen readers do.
-    void accessibleTextCountsCharacters()
-    {
-        Ide ide;
-        SourceEditor *editor = ide.window.RichTextBox1;
-        editor->setRawBytes("\xd0\xb6{\r\nx\xd0\xb6}");
-        editor->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 8L);
-        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(editor);
-        QVERIFY(iface && iface->textInterface());
-        QAccessibleTextInterface *text = iface->textInterface();
-        QCOMPARE(text->characterCount(), 7);
-        QCOMPARE(text->text(0, 7), u"\u0436{\r\nx\u0436}"_s);
-        QCOMPARE(text->cursorPosition(), 6);
-        int start = 0, end = 0;
-        QCOMPARE(text->textAtOffset(5, QAccessible::LineBoundary, &start, &end), u"x\u0436}"_s);
-        QCOMPARE(QPoint(start, end), QPoint(4, 7));
-        QCOMPARE(text->textAtOffset(0, QAccessible::CharBoundary, &start, &end), u"\u0436"_s);
-        QCOMPARE(QPoint(start, end), QPoint(0, 1));
     }
 };
 

@@ -11,24 +11,6 @@
 
 namespace vornex::literal {
 
-// The characters of Source at the positions Startx to Stopx - 1, one by one, leaving out
-// positions outside Source and every CR and LF.
-template <typename Char>
-std::basic_string<Char> mStringMidOf(std::basic_string_view<Char> Source, std::ptrdiff_t Startx,
-                                     std::ptrdiff_t Stopx)
-{
-    std::basic_string<Char> result;
-    const auto length = static_cast<std::ptrdiff_t>(Source.size());
-    for (std::ptrdiff_t pos = Startx; pos < Stopx; ++pos) {
-        if (pos < 1 || pos > length)
-            continue;
-        const Char ch = Source[static_cast<std::size_t>(pos - 1)];
-        if (ch != '\r' && ch != '\n')
-            result.push_back(ch);
-    }
-    return result;
-}
-
 // The scan over characters of any width: bytes for UTF-8 text, char16_t for the UTF-16 text an
 // edit control returns.
 template <typename Char>
@@ -39,32 +21,23 @@ std::vector<std::basic_string<Char>> ScanBlocksOf(std::basic_string_view<Char> t
         return text[static_cast<std::size_t>(pos - 1)];
     };
 
+    // First pass: the braces outside quotes must balance.
     bool inside = false;
-    std::ptrdiff_t opening = 0;
-    std::ptrdiff_t closing = 0;
+    std::ptrdiff_t opening = 0, closing = 0;
     for (std::ptrdiff_t pos = 1; pos <= length; ++pos) {
-        const Char ch = at(pos);
-        if (ch == '"')
-            inside = !inside;
-        if (!inside) {
-            if (ch == '{')
-                ++opening;
-            if (ch == '}')
-                ++closing;
-        }
+        inside = inside != (at(pos) == '"');
+        opening += !inside && at(pos) == '{';
+        closing += !inside && at(pos) == '}';
     }
-    if (opening != closing || opening == 0 || closing == 0)
+    if (opening != closing || opening == 0)
         return {std::basic_string<Char>(kMisalignedEntry.begin(), kMisalignedEntry.end())};
 
+    // Second pass: every "{", quoted or not, is named by the characters from the "}" or CR before
+    // it that follows the name's first character, to the brace, without CR and LF.
     std::vector<std::basic_string<Char>> entries;
-    auto next = [&](std::ptrdiff_t from) -> std::ptrdiff_t {
-        for (std::ptrdiff_t pos = from; pos <= length; ++pos) {
-            if (at(pos) == '{')
-                return pos;
-        }
-        return 0;
-    };
-    for (std::ptrdiff_t p = next(1); p != 0; p = next(p + 1)) {
+    for (std::ptrdiff_t p = 1; p <= length; ++p) {
+        if (at(p) != '{')
+            continue;
         std::ptrdiff_t s = 1;
         bool nameSeen = false;
         for (std::ptrdiff_t j = p; j >= 1; --j) {
@@ -76,7 +49,12 @@ std::vector<std::basic_string<Char>> ScanBlocksOf(std::basic_string_view<Char> t
                 break;
             }
         }
-        entries.push_back(mStringMidOf(text, s, p));
+        std::basic_string<Char> name;
+        for (std::ptrdiff_t pos = s; pos < p; ++pos) {
+            if (at(pos) != '\r' && at(pos) != '\n')
+                name.push_back(at(pos));
+        }
+        entries.push_back(name);
     }
     return entries;
 }

@@ -33,25 +33,6 @@ QStringList toQt(const std::vector<std::string> &entries)
     return result;
 }
 
-// The entries of the literal scan of the UTF-16 text, character by character.
-QStringList scanUtf16(const QString &text)
-{
-    QStringList result;
-    const std::u16string_view view(reinterpret_cast<const char16_t *>(text.utf16()),
-                                   static_cast<std::size_t>(text.size()));
-    for (const std::u16string &entry : vornex::literal::ScanBlocksOf(view))
-        result.append(QString::fromStdU16String(entry));
-    return result;
-}
-
-std::string repeated(std::string_view piece, std::size_t times)
-{
-    std::string text;
-    while (times-- > 0)
-        text += piece;
-    return text;
-}
-
 } // namespace
 
 class TestOutline : public QObject
@@ -114,7 +95,11 @@ private slots:
         const BlockList list = vornex::ScanBlocks(source);
         QCOMPARE(toQt(list.entries(source)), entries);
         QCOMPARE(toQt(vornex::literal::ScanBlocks(source)), entries);
-        QCOMPARE(scanUtf16(text), entries);
+        QStringList utf16; // the literal scan of the UTF-16 text, character by character
+        for (const std::u16string &entry : vornex::literal::ScanBlocksOf(std::u16string_view(
+                 reinterpret_cast<const char16_t *>(text.utf16()), std::size_t(text.size()))))
+            utf16 << QString::fromStdU16String(entry);
+        QCOMPARE(utf16, entries);
         // A single block may be named like the misaligned entry; only the flag tells them apart.
         const QStringList misaligned{QString::fromLatin1(vornex::kMisalignedEntry)};
         QCOMPARE(list.misaligned(), entries == misaligned && !text.contains(u"misalligned{"_s));
@@ -147,10 +132,11 @@ private slots:
             if (vornex::ScanBlocks(text).entries(text) != want || reused.entries(text) != want)
                 QFAIL(qPrintable(u"differs from the literal scan: "_s + what));
         };
-        check(repeated("proc {\r\n  mov a, \"}\"\r\n}\r\n", 1500), u"blocks past 32,767"_s);
+        check(QByteArray("proc {\r\n  mov a, \"}\"\r\n}\r\n").repeated(1500).toStdString(),
+              u"blocks past 32,767"_s);
         check(std::string("n{").append(69997, ' ').append("}"), u"one block of 70,000"_s);
-        check(std::string("}name").append(repeated(" \r\n\n", 10000)).append("{"), u"far walk"_s);
-        check(std::string(32000, 'a') + "\"" + repeated("{", 100) + "\" b {\r\n}", u"quotes"_s);
+        check("}name" + QByteArray(" \r\n\n").repeated(10000).toStdString() + "{", u"far walk"_s);
+        check(std::string(32000, 'a') + "\"" + std::string(100, '{') + "\" b {\r\n}", u"quotes"_s);
         const QDir corpus(QStringLiteral(VORNEX_SOURCE_DIR "/fuzz/corpus"));
         QVERIFY(corpus.entryList(QDir::Files).size() >= 20);
         for (const QString &name : corpus.entryList(QDir::Files)) {
