@@ -5,19 +5,14 @@
 #include "build/buildcommands.h"
 #include "build/form2.h"
 #include "build/form4.h"
-#include "editor/form1.h"
 #include "fakes/fakeplatform.h"
-#include "platform/sourceeditor.h"
 
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include <memory>
 
 using namespace Qt::StringLiterals;
 using vornex::Form1;
+using vornex::fakes::Ide;
 
 namespace {
 
@@ -29,92 +24,75 @@ void flushDeletes()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+void setInterpreter(Form1 &ide, const QString &path, const QString &parameters)
+{
+    ide.SetupECop_Click();
+    ide.settingsWindow()->Text1->setText(path);
+    ide.settingsWindow()->Text2->setText(parameters);
+}
+
+// The messages shown, each as its title, "|" and its text.
+QStringList shown(const Ide &ide)
+{
+    QStringList shown;
+    for (const vornex::fakes::Message &message : ide.fakes.messages)
+        shown << message.title + u'|' + message.text;
+    return shown;
+}
+
 } // namespace
 
 class TestBuildWindows : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    vornex::fakes::FakePlatform m_fakes;
-
-    QString record() const { return m_dir->filePath(u"record"_s); }
-    const QList<vornex::fakes::Message> &shown() const { return m_fakes.messages; }
-
-    // A main window on the fakes; with realLauncher programs really start.
-    std::unique_ptr<Form1> window(const QString &appDir, bool realLauncher = false)
-    {
-        vornex::Platform platform = m_fakes.make(appDir);
-        if (realLauncher)
-            platform.launcher = vornex::makeQtProcessLauncher();
-        return std::make_unique<Form1>(std::move(platform));
-    }
-
-    static void setInterpreter(Form1 &ide, const QString &path, const QString &parameters)
-    {
-        ide.SetupECop_Click();
-        ide.settingsWindow()->Text1->setText(path);
-        ide.settingsWindow()->Text2->setText(parameters);
-    }
-
 private slots:
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_fakes = {};
-        qputenv("VORNEX_RECORD_FILE", record().toLocal8Bit());
-    }
-
-    void cleanup() { QVERIFY2(m_fakes.exits.isEmpty(), "a command ended the process"); }
-
     // Execute warns and shows the settings while a text is empty; View Debug Output warns unless
     // a "/" stands before the first "." of SourcePath. Neither starts or shows anything then.
     void warnings_data()
     {
         QTest::addColumn<QString>("first"); // the interpreter path, or SourcePath
         QTest::addColumn<QString>("parameters");
-        QTest::addColumn<bool>("warns");
-        QTest::newRow("execute, nothing set up") << QString() << QString() << true;
-        QTest::newRow("execute, parameters empty") << u"/tools/run"_s << QString() << true;
-        QTest::newRow("execute, path empty") << QString() << u"/work/prog"_s << true;
-        QTest::newRow("execute, one blank is filled") << u"/tools/run"_s << u" "_s << false;
-        QTest::newRow("view, no dot") << u"/work/prog"_s << QString() << true;
-        QTest::newRow("view, dot before any separator") << u"a.b/p.vornex"_s << QString() << true;
+        QTest::addColumn<QString>("warning"); // its title and text, or none
+        const QString execute =
+            u"Project1|Please Fill out the Paramters for calling your the interpreator"_s;
+        const QString view =
+            u"Vor Nex IDE|Please create a debug output file, by assembling a source module"_s;
+        QTest::newRow("execute, nothing set up") << QString() << QString() << execute;
+        QTest::newRow("execute, parameters empty") << u"/tools/run"_s << QString() << execute;
+        QTest::newRow("execute, path empty") << QString() << u"/work/prog"_s << execute;
+        QTest::newRow("execute, one blank is filled") << u"/tools/run"_s << u" "_s << QString();
+        QTest::newRow("view, no dot") << u"/work/prog"_s << QString() << view;
+        QTest::newRow("view, dot before any separator") << u"a.b/p.vornex"_s << QString() << view;
         QTest::newRow("view, backslash is no separator")
-            << u"D:\\w\\p.vornex"_s << QString() << true;
-        QTest::newRow("view, dot in a folder name") << u"/my.dir/prog"_s << QString() << false;
-        QTest::newRow("view, untitled at the root") << u"//Untitled.vornex"_s << QString() << false;
+            << u"D:\\w\\p.vornex"_s << QString() << view;
+        QTest::newRow("view, dot in a folder name") << u"/my.dir/prog"_s << QString() << QString();
+        QTest::newRow("view, untitled at the root")
+            << u"//Untitled.vornex"_s << QString() << QString();
     }
 
     void warnings()
     {
         QFETCH(QString, first);
         QFETCH(QString, parameters);
-        QFETCH(bool, warns);
-        auto ide = window(m_dir->path());
-        const bool view = qstrncmp(QTest::currentDataTag(), "view", 4) == 0;
-        if (view) {
-            ide->SourcePath = first;
-            ide->Asmne_Click();
-            QCOMPARE(bool(ide->debugOutputWindow()), !warns);
-            QCOMPARE(m_fakes.viewers.size(), warns ? 0 : 1);
+        QFETCH(QString, warning);
+        Ide ide;
+        Form1 &w = ide.window;
+        if (qstrncmp(QTest::currentDataTag(), "view", 4) == 0) {
+            w.SourcePath = first;
+            w.Asmne_Click();
+            QCOMPARE(bool(w.debugOutputWindow()), warning.isEmpty());
+            QCOMPARE(ide.fakes.viewers.size(), warning.isEmpty() ? 1 : 0);
         } else {
             if (!first.isEmpty() || !parameters.isEmpty()) {
-                setInterpreter(*ide, first, parameters);
-                ide->settingsWindow()->Command1_Click();
+                setInterpreter(w, first, parameters);
+                w.settingsWindow()->Command1_Click();
             }
-            ide->EAE_Click();
-            QCOMPARE(m_fakes.launches.isEmpty(), warns);
-            QCOMPARE(ide->settingsWindow()->isVisible(), warns);
+            w.EAE_Click();
+            QCOMPARE(ide.fakes.launches.size(), warning.isEmpty() ? 1 : 0);
+            QCOMPARE(w.settingsWindow()->isVisible(), !warning.isEmpty());
         }
-        QCOMPARE(shown().size(), warns ? 1 : 0);
-        if (warns && view)
-            QCOMPARE(
-                shown()[0].title + u'|' + shown()[0].text,
-                u"Vor Nex IDE|Please create a debug output file, by assembling a source module"_s);
-        else if (warns)
-            QCOMPARE(shown()[0].title + u'|' + shown()[0].text,
-                     u"Project1|Please Fill out the Paramters for calling your the interpreator"_s);
+        QCOMPARE(shown(ide), warning.isEmpty() ? QStringList() : QStringList{warning});
     }
 
     // Each window is made on first use, without an owner, and shown; the same command brings the
@@ -136,21 +114,21 @@ private slots:
     {
         QFETCH(QString, command);
         QFETCH(QList<QUrl>, loads);
-        auto ide = window(u"/ide #1 %41"_s);
-        ide->SourcePath = u"/my.dir/prog"_s;
-        ide->show();
-        ide->move(200, 300);
+        Ide ide(u"/ide #1 %41"_s);
+        Form1 &w = ide.window;
+        w.SourcePath = u"/my.dir/prog"_s;
+        w.move(200, 300);
         const auto run = [&]() -> QWidget * {
             if (command == u"view")
-                return ide->Asmne_Click(), ide->debugOutputWindow();
+                return w.Asmne_Click(), w.debugOutputWindow();
             if (command == u"about")
-                return ide->abt_Click(), ide->aboutWindow();
-            return ide->SetupECop_Click(), ide->settingsWindow();
+                return w.abt_Click(), w.aboutWindow();
+            return w.SetupECop_Click(), w.settingsWindow();
         };
         // Left 100 twips, top the own outer width + the main window's top + 100 twips, at 96 dpi.
-        const auto placed = [&](QWidget *w) {
-            return w->frameGeometry().topLeft() ==
-                   QPoint(7, qRound(w->frameGeometry().width() + ide->frameGeometry().top() +
+        const auto placed = [&](QWidget *debug) {
+            return debug->frameGeometry().topLeft() ==
+                   QPoint(7, qRound(debug->frameGeometry().width() + w.frameGeometry().top() +
                                     100.0 / 15.0));
         };
         QCOMPARE(vornex::debugWindowPlacement(8175, 4500.5),
@@ -160,7 +138,7 @@ private slots:
         QVERIFY(command != u"view" || placed(first));
         const QSize designSize = first->size();
         first->move(700, 5);
-        ide->move(30, 400);
+        w.move(30, 400);
         first->showMinimized();
         QCOMPARE(run(), first.data());
         QVERIFY(first->isVisible() && !first->isMinimized());
@@ -174,52 +152,52 @@ private slots:
         }
         QVERIFY(first->close());
         flushDeletes();
-        QVERIFY(!first && ide->isVisible());
+        QVERIFY(!first && w.isVisible());
         QWidget *second = run();
         QVERIFY(second && second->isVisible());
         QCOMPARE(second->size(), designSize);
-        QCOMPARE(m_fakes.viewers.size(), loads.isEmpty() ? 0 : 2);
-        QCOMPARE(m_fakes.navigations, loads);
-        QVERIFY(shown().isEmpty());
+        QCOMPARE(ide.fakes.viewers.size(), loads.isEmpty() ? 0 : 2);
+        QCOMPARE(ide.fakes.navigations, loads);
+        QVERIFY(shown(ide).isEmpty());
     }
 
     // The settings live as long as their window: typed text counts at once, Enter and Escape do
     // nothing, Apply only hides the window, closing it forgets the texts.
     void settingsLiveWithTheirWindow()
     {
-        auto ide = window(m_dir->path());
-        ide->SetupECop_Click();
-        QPointer<vornex::Form4> settings = ide->settingsWindow();
+        Ide ide;
+        Form1 &w = ide.window;
+        w.SetupECop_Click();
+        QPointer<vornex::Form4> settings = w.settingsWindow();
         QTest::keyClicks(settings->Text1, u"/tools/run"_s);
         QTest::keyClicks(settings->Text2, u"a b"_s);
         QTest::keyClick(settings->Text2, Qt::Key_Return);
         QTest::keyClick(settings->Text2, Qt::Key_Escape);
         flushDeletes();
-        ide->EAE_Click();
+        w.EAE_Click();
         QVERIFY(settings && settings->isVisible());
         QTest::mouseClick(settings->Command1, Qt::LeftButton);
         flushDeletes();
         QVERIFY(settings && !settings->isVisible());
-        ide->EAE_Click();
+        w.EAE_Click();
         QVERIFY(!settings->isVisible());
-        QCOMPARE(m_fakes.launches, (QList<QStringList>(2, {u"/tools/run"_s, u"a"_s, u"b"_s})));
+        QCOMPARE(ide.fakes.launches, (QList<QStringList>(2, {u"/tools/run"_s, u"a"_s, u"b"_s})));
         QVERIFY(settings->close());
         flushDeletes();
-        ide->EAE_Click();
-        QCOMPARE(m_fakes.launches.size(), 2);
-        QCOMPARE(ide->settingsWindow()->Text1->text() + ide->settingsWindow()->Text2->text(),
-                 u""_s);
+        w.EAE_Click();
+        QCOMPARE(ide.fakes.launches.size(), 2);
+        QCOMPARE(w.settingsWindow()->Text1->text() + w.settingsWindow()->Text2->text(), u""_s);
     }
 
     // Without the browser engine module the About viewer shows a page of its own; the IDE says
     // nothing.
     void aboutWithoutViewerModule()
     {
-        vornex::Platform platform = m_fakes.make(m_dir->path());
-        platform.viewers = vornex::makeModuleViewerFactory(m_dir->path());
-        Form1 ide(std::move(platform));
-        ide.abt_Click();
-        QVERIFY(ide.aboutWindow()->isVisible() && shown().isEmpty());
+        Ide ide({}, [](vornex::Platform &platform) {
+            platform.viewers = vornex::makeModuleViewerFactory(platform.appDir);
+        });
+        ide.window.abt_Click();
+        QVERIFY(ide.window.aboutWindow()->isVisible() && shown(ide).isEmpty());
     }
 
     // Programs really start, through the recorder: the assembler in the IDE's folder on the path
@@ -264,7 +242,13 @@ private slots:
         QFETCH(QString, fault);
         const QString tag = QString::fromLatin1(QTest::currentDataTag());
         const bool assemble = tag.startsWith(u"assemble"_s);
-        const QString appDir = m_dir->filePath(u"my ide"_s);
+        Ide ide(u"my ide"_s, [&](vornex::Platform &platform) {
+            if (fault != u"Cannot save")
+                platform.launcher = vornex::makeQtProcessLauncher();
+        });
+        Form1 &w = ide.window;
+        const QString record = ide.path(u"record"_s), appDir = ide.path(u"my ide"_s);
+        qputenv("VORNEX_RECORD_FILE", QFile::encodeName(record));
         const QString program = appDir + (assemble ? u"/cvornex.exe"_s : u"/run it"_s);
         QVERIFY(QDir().mkpath(appDir));
         if (!tag.endsWith(u"missing"_s)) {
@@ -275,38 +259,34 @@ private slots:
                                               ? QFile::ReadOwner | QFile::WriteOwner
                                               : QFile::permissions(program) | QFile::ExeOwner));
         }
-        auto ide = window(appDir, fault != u"Cannot save");
         QString named = program;
         if (assemble) {
             if (!text.isEmpty())
-                ide->SourcePath = m_dir->filePath(text);
-            QVERIFY(!fault.isEmpty() || QDir().mkpath(QFileInfo(ide->SourcePath).path()));
-            ide->RichTextBox1->setRawBytes("main {\r\n}\r\n");
-            QFile file(ide->SourcePath);
-            QVERIFY(!file.open(QIODevice::WriteOnly) || file.write("stale") == 5);
-            file.close();
-            ide->Asm_Click();
-            QVERIFY(!file.open(QIODevice::ReadOnly) || file.readAll() == "main {\r\n}\r\n");
-            arguments = {ide->SourcePath};
-            named = fault == u"Cannot save" ? ide->SourcePath : program;
+                w.SourcePath = ide.path(text);
+            QVERIFY(!fault.isEmpty() || QDir().mkpath(QFileInfo(w.SourcePath).path()));
+            w.RichTextBox1->setRawBytes("main {\r\n}\r\n");
+            QVERIFY(vornex::fakes::writeFile(w.SourcePath, "stale") || !fault.isEmpty());
+            w.Asm_Click();
+            QVERIFY(fault == u"Cannot save" ||
+                    vornex::fakes::readFile(w.SourcePath) == "main {\r\n}\r\n");
+            arguments = {w.SourcePath};
+            named = fault == u"Cannot save" ? w.SourcePath : program;
         } else {
-            setInterpreter(*ide, program, text);
-            ide->EAE_Click();
+            setInterpreter(w, program, text);
+            w.EAE_Click();
         }
         if (!fault.isEmpty()) {
-            QCOMPARE(shown().size(), 1);
-            const QString head = u"%1 \"%2\":\n"_s.arg(fault, named);
-            QVERIFY2(shown()[0].text.startsWith(head) && shown()[0].text.size() > head.size() + 10,
-                     qPrintable(shown()[0].text));
-            QVERIFY(m_fakes.launches.isEmpty());
+            const QString head = u"Project1|%1 \"%2\":\n"_s.arg(fault, named);
+            QCOMPARE(shown(ide).size(), 1);
+            QVERIFY2(shown(ide)[0].startsWith(head) && shown(ide)[0].size() > head.size() + 10,
+                     qPrintable(shown(ide)[0]));
+            QVERIFY(ide.fakes.launches.isEmpty());
             return;
         }
-        QVERIFY(shown().isEmpty());
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record()), 20000);
-        QFile file(record());
-        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(shown(ide).isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 20000);
         QStringList recorded;
-        for (const QByteArray &argument : file.readAll().split('\0'))
+        for (const QByteArray &argument : vornex::fakes::readFile(record).split('\0'))
             recorded << QString::fromUtf8(argument);
         QCOMPARE(recorded, arguments << QString()); // each argument ends in a NUL
     }

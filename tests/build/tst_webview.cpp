@@ -1,15 +1,11 @@
 #include "build/buildcommands.h"
 #include "build/form2.h"
-#include "editor/form1.h"
 #include "fakes/fakeplatform.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTcpServer>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -23,12 +19,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // Runs script in the page's own isolated world, where it runs even with page scripts off.
 QVariant evaluate(QWebEngineView *view, const QString &script)
@@ -52,8 +42,10 @@ private slots:
     // without reaching a remote address.
     void reportFromOddFolder()
     {
-        QTemporaryDir dir;
-        const QString appDir = dir.filePath(u"dir #1 %41 x"_s);
+        vornex::fakes::Ide ide(u"dir #1 %41 x"_s, [](vornex::Platform &platform) {
+            platform.viewers = vornex::makeModuleViewerFactory(QStringLiteral(VORNEX_BIN_DIR));
+        });
+        const QString appDir = ide.path(u"dir #1 %41 x"_s);
         QVERIFY(QDir().mkpath(appDir));
         QTcpServer remote;
         QVERIFY(remote.listen(QHostAddress::LocalHost));
@@ -62,20 +54,15 @@ private slots:
         image.fill(Qt::red);
         QVERIFY(image.save(appDir + u"/dot.png"_s));
         const QString report = appDir + u"/debugasm.html"_s;
-        QVERIFY(
-            writeFile(report, "<html><head><title>Report 41</title>"
-                              "<script>document.title = 'scripted';</script></head>"
-                              "<body><img id=\"local\" src=\"dot.png\"><img id=\"remote\" src=\"" +
-                                  remoteBase + "/remote.png\"></body></html>\n"));
-
-        vornex::fakes::FakePlatform fakes;
-        vornex::Platform platform = fakes.make(appDir);
-        platform.viewers = vornex::makeModuleViewerFactory(QStringLiteral(VORNEX_BIN_DIR));
-        vornex::Form1 window(std::move(platform));
-        window.SourcePath = u"/work/prog.vornex"_s;
-        window.Asmne_Click();
+        QVERIFY(vornex::fakes::writeFile(
+            report, "<html><head><title>Report 41</title>"
+                    "<script>document.title = 'scripted';</script></head>"
+                    "<body><img id=\"local\" src=\"dot.png\"><img id=\"remote\" src=\"" +
+                        remoteBase + "/remote.png\"></body></html>\n"));
+        ide.window.SourcePath = u"/work/prog.vornex"_s;
+        ide.window.Asmne_Click();
         auto *view =
-            qobject_cast<QWebEngineView *>(window.debugOutputWindow()->WebBrowser1->widget());
+            qobject_cast<QWebEngineView *>(ide.window.debugOutputWindow()->WebBrowser1->widget());
         QVERIFY2(view, "the module's viewer is a browser view");
         QVERIFY(view->page()->profile()->isOffTheRecord());
         QSignalSpy loaded(view, &QWebEngineView::loadFinished);

@@ -4,14 +4,21 @@
 // box, the process launcher, the HTML viewers and the end of the process only record what they
 // were asked. The windows stay real.
 
+#include "editor/form1.h"
 #include "platform/platform.h"
+#include "platform/sourceeditor.h"
 
+#include <QDir>
+#include <QFile>
 #include <QList>
 #include <QQueue>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QUrl>
 #include <QWidget>
 
+#include <functional>
 #include <string_view>
 
 namespace vornex::fakes {
@@ -20,6 +27,19 @@ namespace vornex::fakes {
 inline QByteArray bytesOf(std::string_view text)
 {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The bytes of a file, or "<unreadable>".
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : "<unreadable>";
+}
+
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
 }
 
 struct Message
@@ -44,15 +64,10 @@ struct FakePlatform
 
 namespace detail {
 
-template <class Interface> struct Part : Interface
+// Each part of the platform is one of these, used through one of its interfaces.
+struct Fake final : FileDialog, MessageBox, ProcessLauncher, HtmlViewerFactory
 {
-    explicit Part(FakePlatform &f) : f(f) {}
-    FakePlatform &f;
-};
-
-struct Dialog final : Part<FileDialog>
-{
-    using Part::Part;
+    explicit Fake(FakePlatform &f) : f(f) {}
     void setFileName(const QString &name) override { this->name = name; }
     QString fileName() const override { return name; }
     void showOpen(QWidget *) override
@@ -61,26 +76,19 @@ struct Dialog final : Part<FileDialog>
         if (!f.dialogAnswers.isEmpty())
             name = f.dialogAnswers.dequeue();
     }
-    QString name;
-};
-
-struct Messages final : Part<MessageBox>
-{
-    using Part::Part;
     void warning(QWidget *, const QString &title, const QString &text) override
     {
         f.messages.append({title, text});
     }
-};
-
-struct Launcher final : Part<ProcessLauncher>
-{
-    using Part::Part;
     bool startDetached(const QString &program, const QStringList &args, QString *) override
     {
         f.launches.append(QStringList{program} + args);
         return true;
     }
+    HtmlViewer *create(QWidget *parent, ViewerKind kind) override;
+
+    FakePlatform &f;
+    QString name;
 };
 
 // Like the real viewer, the viewer is its own widget and goes with the window that holds it.
@@ -92,28 +100,53 @@ struct Viewer final : QWidget, HtmlViewer
     FakePlatform &f;
 };
 
-struct Viewers final : Part<HtmlViewerFactory>
+inline HtmlViewer *Fake::create(QWidget *parent, ViewerKind kind)
 {
-    using Part::Part;
-    HtmlViewer *create(QWidget *parent, ViewerKind kind) override
-    {
-        f.viewers.append(kind);
-        return new Viewer(parent, f);
-    }
-};
+    f.viewers.append(kind);
+    return new Viewer(parent, f);
+}
 
 } // namespace detail
 
 inline Platform FakePlatform::make(const QString &appDir)
 {
     return {appDir,
-            std::make_unique<detail::Dialog>(*this),
-            std::make_unique<detail::Messages>(*this),
-            std::make_unique<detail::Launcher>(*this),
-            std::make_unique<detail::Viewers>(*this),
+            std::make_unique<detail::Fake>(*this),
+            std::make_unique<detail::Fake>(*this),
+            std::make_unique<detail::Fake>(*this),
+            std::make_unique<detail::Fake>(*this),
             [this](int status) {
                 exits.append(status);
             }};
 }
+
+// A main window on fakes, shown and active with the editor focused. AppDir is a folder of its
+// own, or appDir in it (as is when absolute); adjust may put real parts into the platform.
+struct Ide
+{
+    explicit Ide(const QString &appDir = QString(),
+                 const std::function<void(Platform &)> &adjust = {})
+        : window(adjusted(fakes.make(appDir.isEmpty() ? folder.path() : path(appDir)), adjust))
+    {
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        window.RichTextBox1->setFocus();
+    }
+    QString path(const QString &name) const { return QDir(folder.path()).filePath(name); }
+    QByteArray bytes() const { return bytesOf(window.RichTextBox1->bytesView()); }
+
+    QTemporaryDir folder;
+    FakePlatform fakes;
+    Form1 window;
+
+private:
+    static Platform adjusted(Platform platform, const std::function<void(Platform &)> &adjust)
+    {
+        if (adjust)
+            adjust(platform);
+        return platform;
+    }
+};
 
 } // namespace vornex::fakes

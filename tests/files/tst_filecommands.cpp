@@ -1,15 +1,11 @@
 // The File menu's New, Open, Save and Save As against a real main window and a scripted file
 // dialog: what reaches the disk, SourcePath, the caption, and what a failure leaves behind.
 
-#include "editor/form1.h"
 #include "fakes/fakeplatform.h"
-#include "platform/sourceeditor.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QWindow>
 
 #include <csignal>
@@ -26,27 +22,6 @@ using FileMap = QMap<QString, QByteArray>;
 namespace {
 
 const QString kPreset = u"*.vornex"_s;
-
-QByteArray readBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : "<unreadable>";
-}
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
-}
-
-// The names in dir, hidden ones included: a leftover temporary file shows up.
-QStringList entries(const QString &dir)
-{
-    QStringList names =
-        QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    names.sort();
-    return names;
-}
 
 // What a file carries besides its text: mode, owner, group, link count, extended attributes.
 QString carried(const QString &path)
@@ -73,39 +48,36 @@ class TestFileCommands : public QObject
 {
     Q_OBJECT
 
-    QString path(const QString &name) const
-    {
-        return name.startsWith(u'/') ? name : m_dir->path() + u'/' + name;
-    }
-    QString caption() const { return m_form->windowHandle()->title(); }
+    QString path(const QString &name) const { return m_ide->path(name); }
+    QString caption() { return form().windowHandle()->title(); }
+    Form1 &form() { return m_ide->window; }
     void choose(void (Form1::*command)(), const QString &answer)
     {
-        m_fakes->dialogAnswers.enqueue(answer == kPreset ? answer : path(answer));
-        (m_form.get()->*command)();
+        m_ide->fakes.dialogAnswers.enqueue(answer == kPreset ? answer : path(answer));
+        (form().*command)();
     }
-    void type(const QString &text) { QTest::keyClicks(m_form->RichTextBox1, text); }
+    void type(const QString &text) { QTest::keyClicks(form().RichTextBox1, text); }
     bool shell(const QString &commands)
     {
         QProcess sh;
-        sh.setWorkingDirectory(m_dir->path());
+        sh.setWorkingDirectory(m_ide->folder.path());
         sh.start(u"sh"_s, {u"-ec"_s, commands});
         return sh.waitForFinished() && sh.exitStatus() == QProcess::NormalExit && !sh.exitCode();
     }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<fakes::FakePlatform> m_fakes;
-    std::unique_ptr<Form1> m_form;
+    // The names in the folder, hidden ones included: a leftover temporary file shows up.
+    QStringList entries() const
+    {
+        const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+        return QDir(m_ide->folder.path()).entryList(all, QDir::Name);
+    }
+
+    std::optional<fakes::Ide> m_ide;
 
 private slots:
-    void init()
-    {
-        m_form.reset();
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_fakes = std::make_unique<fakes::FakePlatform>();
-        m_form = std::make_unique<Form1>(m_fakes->make(m_dir->path()));
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-    }
+    // A write past the file-size limit fails with EFBIG instead of ending the tests.
+    void initTestCase() { std::signal(SIGXFSZ, SIG_IGN); }
+    void init() { m_ide.emplace(); }
 
     // Steps: "type TEXT", "enter", "end" (of the text), "undo", "new", "save", "open NAME",
     // "saveas NAME", with NAME "cancel" for a dialog closed with its preset. %1 in the title is
@@ -174,7 +146,7 @@ private slots:
         QFETCH(QString, title);
         QFETCH(FileMap, after);
         for (auto it = before.cbegin(); it != before.cend(); ++it)
-            QVERIFY(writeBytes(path(it.key()), it.value()));
+            QVERIFY(fakes::writeFile(path(it.key()), it.value()));
 
         for (const QString &step : steps.split(u", "_s)) {
             const QString verb = step.section(u' ', 0, 0);
@@ -182,29 +154,29 @@ private slots:
             if (verb == u"type")
                 type(arg);
             else if (verb == u"enter")
-                QTest::keyClick(m_form->RichTextBox1, Qt::Key_Return);
+                QTest::keyClick(form().RichTextBox1, Qt::Key_Return);
             else if (verb == u"end")
-                QTest::keyClick(m_form->RichTextBox1, Qt::Key_End, Qt::ControlModifier);
+                QTest::keyClick(form().RichTextBox1, Qt::Key_End, Qt::ControlModifier);
             else if (verb == u"undo")
-                QTest::keyClick(m_form->RichTextBox1, Qt::Key_Z, Qt::ControlModifier);
+                QTest::keyClick(form().RichTextBox1, Qt::Key_Z, Qt::ControlModifier);
             else if (verb == u"new")
-                m_form->CNSF_Click();
+                form().CNSF_Click();
             else if (verb == u"save")
-                QVERIFY(m_form->Saves_Click());
+                QVERIFY(form().Saves_Click());
             else
                 choose(verb == u"open" ? &Form1::LoadS_Click : &Form1::SaveAss_Click,
                        arg == u"cancel" ? kPreset : arg);
         }
 
-        QCOMPARE(m_form->SourcePath, path(sourcePath));
-        QCOMPARE(caption(), title.arg(m_dir->path()));
+        QCOMPARE(form().SourcePath, path(sourcePath));
+        QCOMPARE(caption(), title.arg(m_ide->folder.path()));
         // The dialog is preset with the pattern every time, never with an earlier choice.
-        QCOMPARE(m_fakes->dialogPresets,
+        QCOMPARE(m_ide->fakes.dialogPresets,
                  QStringList(steps.count(u"open "_s) + steps.count(u"saveas "_s), kPreset));
-        QCOMPARE(entries(m_dir->path()), after.keys());
+        QCOMPARE(entries(), after.keys());
         for (auto it = after.cbegin(); it != after.cend(); ++it)
-            QVERIFY2(readBytes(path(it.key())) == it.value(), qPrintable(it.key()));
-        QCOMPARE(m_fakes->messages.size(), 0);
+            QVERIFY2(fakes::readFile(path(it.key())) == it.value(), qPrintable(it.key()));
+        QCOMPARE(m_ide->fakes.messages.size(), 0);
     }
 
     void keptOnSave_data()
@@ -243,9 +215,9 @@ private slots:
         const bool root = ::geteuid() == 0;
         if (!root && (setup.contains(u"chown"_s) || setup.contains(u"trusted"_s)))
             QSKIP("only root may give a folder away or set trusted attributes");
-        QVERIFY(QDir(m_dir->path()).mkdir(u"sub"_s));
+        QVERIFY(QDir(m_ide->folder.path()).mkdir(u"sub"_s));
         if (mode) {
-            QVERIFY(writeBytes(path(u"t"_s), "old text that is longer"));
+            QVERIFY(fakes::writeFile(path(u"t"_s), "old text that is longer"));
             QVERIFY(!root || ::chown(t.constData(), 12345, 23456) == 0);
             QVERIFY(::chmod(t.constData(), mode) == 0);
         }
@@ -256,16 +228,16 @@ private slots:
         type(u"new {}"_s);
         const QString saved = path(linked ? u"l"_s : u"t"_s);
         choose(&Form1::SaveAss_Click, saved);
-        const bool ref = writeBytes(path(u"ref"_s), {}); // a new file as any other
+        const bool ref = fakes::writeFile(path(u"ref"_s), {}); // a new file as any other
         ::umask(oldMask);
         QVERIFY(ref);
-        QVERIFY(m_form->Saves_Click());
+        QVERIFY(form().Saves_Click());
 
-        QCOMPARE(m_fakes->messages.size(), 0);
-        QCOMPARE(m_form->SourcePath, saved);
+        QCOMPARE(m_ide->fakes.messages.size(), 0);
+        QCOMPARE(form().SourcePath, saved);
         QCOMPARE(caption(), u"KELD IDE - "_s + saved);
-        QCOMPARE(readBytes(path(u"t"_s)), QByteArray("new {}"));
-        QVERIFY(!QFile::exists(path(u"h"_s)) || readBytes(path(u"h"_s)) == "new {}");
+        QCOMPARE(fakes::readFile(path(u"t"_s)), QByteArray("new {}"));
+        QVERIFY(!QFile::exists(path(u"h"_s)) || fakes::readFile(path(u"h"_s)) == "new {}");
         QCOMPARE(QFileInfo(path(u"l"_s)).isSymLink(), linked);
         QCOMPARE(QFileInfo(path(u"sub/m"_s)).isSymLink(), setup.startsWith(u"ln -s sub"_s));
         QVERIFY(QFileInfo(path(u"t"_s)).isFile() && !QFileInfo(path(u"t"_s)).isSymLink());
@@ -312,75 +284,67 @@ private slots:
         QFETCH(QString, command);
         QFETCH(QString, target);
         QFETCH(QString, reason);
-        const bool sizeLimit = target == u"plain"; // a file-size limit of 64 KiB stops the write
         const bool planted = target.startsWith(u"sticky/"_s);
         if (planted && ::geteuid() != 0)
             QSKIP("only root may give a link away");
+        QVERIFY(shell(u"mkdir folder; mkfifo fifo; truncate -s 16777217 '16 MiB'; "
+                      "printf 'the old text stays whole' >plain"_s));
         QVERIFY(!planted || shell(u"mkdir -m 1777 sticky; ln -s ../plain sticky/l; "
                                   "chown -h 12345 sticky/l"_s));
-        QVERIFY(QDir(m_dir->path()).mkdir(u"folder"_s));
-        QVERIFY(writeBytes(path(u"plain"_s), "the old text stays whole"));
-        QVERIFY(::mkfifo(QFile::encodeName(path(u"fifo"_s)).constData(), 0644) == 0);
-        QVERIFY(writeBytes(path(u"current"_s),
-                           "main {\r\n}\r\n" + (QByteArray(1000, 'x') + "\r\n").repeated(70)));
-        QVERIFY(writeBytes(path(u"long line"_s), "a\r\n" + QByteArray(245001, 'x') + "\r\n"));
-        QVERIFY(
-            writeBytes(path(u"long lines on a screen"_s),
-                       QByteArray(100000, '\n') + (QByteArray(1700, 'x') + "\r\n").repeated(150)));
-        QFile huge(path(u"16 MiB"_s));
-        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize((16 << 20) + 1));
+        QVERIFY(fakes::writeFile(
+            path(u"current"_s), "main {\r\n}\r\n" + (QByteArray(1000, 'x') + "\r\n").repeated(70)));
+        QVERIFY(fakes::writeFile(path(u"long line"_s), "a\r\n" + QByteArray(245001, 'x') + "\r\n"));
+        QVERIFY(fakes::writeFile(path(u"long lines on a screen"_s),
+                                 QByteArray(100000, '\n') +
+                                     (QByteArray(1700, 'x') + "\r\n").repeated(150)));
         choose(&Form1::LoadS_Click, u"current"_s);
         type(u"unsaved "_s);
         const QString file = path(target);
         if (command == u"save" || command == u"save killed")
-            m_form->SourcePath = file;
-        const QByteArray textBefore = fakes::bytesOf(m_form->RichTextBox1->bytesView());
-        const int blocksBefore = m_form->Combo1->count();
-        const QString pathBefore = m_form->SourcePath;
-        const QString captionBefore = caption();
-        const QStringList filesBefore = entries(m_dir->path());
+            form().SourcePath = file;
+        const auto state = [&] {
+            return QStringList{QString::number(qHash(m_ide->bytes())),
+                               QString::number(form().Combo1->count()), form().SourcePath,
+                               caption(), entries().join(u'|')};
+        };
+        const QStringList before = state();
 
-        struct rlimit oldLimit;
-        ::getrlimit(RLIMIT_FSIZE, &oldLimit);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN); // EFBIG instead of the signal
-        const struct rlimit limit = {64 << 10, oldLimit.rlim_max};
-        if (sizeLimit)
-            ::setrlimit(RLIMIT_FSIZE, &limit);
+        // A file-size limit of 64 KiB stops a write to plain: EFBIG, or SIGKILL for the child.
+        struct rlimit limit;
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        const struct rlimit old = limit;
+        limit.rlim_cur = target == u"plain" ? 64 << 10 : limit.rlim_cur;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
         bool saved = false;
         int status = 0;
         if (command == u"save killed") {
             const pid_t child = ::fork();
             if (child == 0) {
                 std::signal(SIGXFSZ, [](int) { ::raise(SIGKILL); });
-                m_form->Saves_Click();
+                form().Saves_Click();
                 ::_exit(0);
             }
             ::waitpid(child, &status, 0);
         } else if (command == u"save")
-            saved = m_form->Saves_Click();
+            saved = form().Saves_Click();
         else
             choose(command == u"open" ? &Form1::LoadS_Click : &Form1::SaveAss_Click, file);
-        ::setrlimit(RLIMIT_FSIZE, &oldLimit);
-        std::signal(SIGXFSZ, oldHandler);
+        ::setrlimit(RLIMIT_FSIZE, &old);
 
         QVERIFY(!saved);
-        QCOMPARE(m_fakes->messages.size(), reason.isEmpty() ? 0 : 1);
+        QCOMPARE(m_ide->fakes.messages.size(), reason.isEmpty() ? 0 : 1);
         if (reason.isEmpty())
             QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
         else {
-            QCOMPARE(m_fakes->messages[0].title, u"Project1"_s);
-            const QString text = m_fakes->messages[0].text;
+            QCOMPARE(m_ide->fakes.messages[0].title, u"Project1"_s);
+            const QString text = m_ide->fakes.messages[0].text;
             const QString head = (command == u"open" ? u"Cannot open \""_s : u"Cannot save \""_s) +
                                  file + u"\":\n"_s;
             QVERIFY2(text.startsWith(head) && text.mid(head.size()).contains(reason),
                      qPrintable(text));
         }
-        QVERIFY(fakes::bytesOf(m_form->RichTextBox1->bytesView()) == textBefore);
-        QCOMPARE(m_form->Combo1->count(), blocksBefore);
-        QCOMPARE(m_form->SourcePath, pathBefore);
-        QCOMPARE(caption(), captionBefore);
-        QCOMPARE(entries(m_dir->path()), filesBefore);
-        QCOMPARE(readBytes(path(u"plain"_s)), QByteArray("the old text stays whole"));
+        QCOMPARE(state(), before);
+        QCOMPARE(fakes::readFile(path(u"plain"_s)), QByteArray("the old text stays whole"));
     }
 };
 
