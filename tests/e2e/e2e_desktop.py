@@ -2,8 +2,9 @@
 # The installed IDE on a real X server (Xvfb at 96 dpi with openbox), driven by key presses through
 # the real keyboard path (xdotool): what only a real X server shows. The build is installed into a
 # prefix whose name holds blanks, quotes, "$" and "%", checked, moved to another folder, and the
-# IDE started through the link in bin/ from yet another. Every wait polls a condition up to a
-# limit.
+# IDE started through the link in bin/ from yet another. A screen reader follows it over AT-SPI
+# where the walk runs on a D-Bus session and AT-SPI for Python is there. Every wait polls a
+# condition up to a limit.
 # Usage: e2e_desktop.py CMAKE BUILD_DIR. Exit status: 0 passed, 1 failed, 77 skipped.
 import contextlib
 import os
@@ -14,6 +15,16 @@ import subprocess
 import sys
 import tempfile
 import time
+import warnings
+
+try:
+    import gi
+    gi.require_version("Atspi", "2.0")
+    from gi.repository import Atspi, GLib
+    NO_READER = None
+    warnings.simplefilter("ignore", DeprecationWarning)  # Qt answers only GetTextAtOffset
+except (ImportError, ValueError) as error:
+    Atspi, NO_READER = None, f"no AT-SPI for Python: {error}"
 
 SKIP, MARK, DIALOG, DEBUG = 77, "#ff00ff", "Vor Source File", "Debug Output"
 TOOLS = ("Xvfb", "openbox", "xdotool", "xwininfo", "xprop", "convert", "desktop-file-validate",
@@ -36,9 +47,45 @@ def read(path):
     return b""
 
 
+# What a screen reader reads of the IDE: the text-changed events and the objects named so.
+class Reader:
+    def __init__(self):
+        self.events = []
+        self.listener = Atspi.EventListener.new(
+            lambda event: self.events.append((event.type, event.detail1, event.any_data)))
+        self.listener.register("object:text-changed")
+
+    # probe() after the events that have arrived are handled.
+    @staticmethod
+    def pumped(probe):
+        def run():
+            while GLib.MainContext.default().iteration(False):
+                pass
+            return probe()
+        return run
+
+    # The object named so, searched from the desktop: the IDE is the only program on this bus.
+    def find(self, name, node=None, depth=0):
+        node = Atspi.get_desktop(0) if depth == 0 else node
+        if node is not None and node.get_name() == name:
+            return node
+        children = (self.find(name, node.get_child_at_index(i), depth + 1)
+                    for i in range(node.get_child_count() if node and depth < 12 else 0))
+        return next((child for child in children if child), None)
+
+    def attach(self):
+        self.source = poll(self.pumped(lambda: self.find("Source")), 30)
+        assert self.source and "Text" in self.source.get_interfaces(), f"Source: {self.source}"
+
+    # The content and character offsets of the character or line at offset.
+    def at(self, offset, boundary):
+        found = self.source.get_text_at_offset(offset, getattr(Atspi.TextBoundaryType, boundary))
+        return found.content, found.start_offset, found.end_offset
+
+
 class Desktop:
     def __init__(self, work):
-        self.work, self.processes, self.failures, self.ide = work, [], [], None
+        self.work, self.processes, self.failures, self.ide, self.reader = work, [], [], None, None
 
     def open(self):
         # -noreset: a server that resets whenever its last client leaves, as an early probe may
@@ -53,7 +100,8 @@ class Desktop:
             raise SystemExit(SKIP)
         # What the dialogs and the browser engine store stays in the work folder.
         self.env = dict(os.environ, DISPLAY=":" + display.decode(), HOME=self.work,
-                        QT_QPA_PLATFORM="xcb", QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu")
+                        QT_QPA_PLATFORM="xcb", QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu",
+                        QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         self.start(["openbox", "--sm-disable"], env=self.env)
         self.expect("openbox", lambda: (
             "id" in self.x("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), True))
@@ -152,20 +200,35 @@ def walk(desktop, cmake, build):
         "convert", "x:" + main, "-fill", "black", "+opaque", MARK, "-format", "%@", "info:"))[1]),
         round((desktop.frame(main)[3] * 15 - 1400) / 15)), 20, soft=True)
 
+    # A screen reader reads the text and the caret and hears of every change, at offsets in
+    # characters, not in the bytes of UTF-8.
+    typed, reader = "main \u0436{x", desktop.reader
+    reader and reader.attach()
+    desktop.x("xdotool", "type", "--delay", "20", typed)
+    inserts = lambda: [(at, data) for kind, at, data in reader.events if kind.endswith(":insert")]
+    reader and desktop.expect("what a screen reader reads of the text typed", reader.pumped(
+        lambda: ((reader.source.get_text(0, -1), inserts(), reader.source.get_caret_offset(),
+                  reader.at(5, "CHAR")), (typed, list(enumerate(typed)), 8, ("\u0436", 5, 6)))))
+    desktop.key(title, "BackSpace", "Home")
+    reader and desktop.expect("what a screen reader reads after BackSpace, Home", reader.pumped(
+        lambda: ((reader.source.get_text(0, -1), reader.source.get_caret_offset(),
+                  reader.at(2, "LINE_START"), ("object:text-changed:delete", 7, "x") in
+                  reader.events), ("main \u0436{", 0, ("main \u0436{", 0, 7), True))))
+    text = "main \u0436{".encode()
+
     # The menu's keys, not the editor's: Ctrl+L opens (cuts no line), Ctrl+A saves as (selects
     # nothing). A cancelled dialog leaves the text and its file as they were.
-    desktop.x("xdotool", "type", "main {}")
     desktop.key(title, "ctrl+l")
     desktop.key(DIALOG, "Escape")
     desktop.key(title, "ctrl+s")
-    desktop.expect("Save", lambda: (read(os.path.join(folder, "Untitled.vornex")), b"main {}"))
+    desktop.expect("Save", lambda: (read(os.path.join(folder, "Untitled.vornex")), text))
     desktop.key(title, "ctrl+a")
     desktop.key(DIALOG, "ctrl+a")
     desktop.x("xdotool", "type", mine)
     desktop.key(DIALOG, "Return")
     title = "KELD IDE - " + mine
     desktop.key(title)
-    desktop.expect("Save As", lambda: (read(mine), b"main {}"))
+    desktop.expect("Save As", lambda: (read(mine), text))
 
     # The assembler beside the IDE, given the path as one argument, writes its report there;
     # View Debug Output loads the viewer module from there, and the browser engine only then.
@@ -194,6 +257,9 @@ def walk(desktop, cmake, build):
     desktop.key(title, "F5")
     desktop.key("Project1", "Return")
     desktop.key("Execute Interperator")
+    for name in ("Blocks", "Exe File Path", "Parameters", "Apply") if reader else ():
+        desktop.expect(f"a control named {name!r}", reader.pumped(lambda: (bool(reader.find(name)),
+                                                                            True)))
     desktop.x("xdotool", "windowactivate", "--sync", main)
     desktop.key(title, "ctrl+e")
     assert desktop.ide.wait(30) == 0, f"Exit: status {desktop.ide.returncode}"
@@ -204,6 +270,9 @@ def main(cmake, build):
         print("SKIPPED: not installed:", *missing)
         return SKIP
     desktop = Desktop(tempfile.mkdtemp(prefix="vornex-e2e-"))
+    why = NO_READER or ("DBUS_SESSION_BUS_ADDRESS" not in os.environ and "no D-Bus session")
+    desktop.reader = None if why else Reader()
+    why and print("without a screen reader:", why)
     try:
         walk(desktop, cmake, build)
     except (AssertionError, subprocess.SubprocessError) as failure:
