@@ -111,7 +111,7 @@ void BM_MainWindowOpenSave(benchmark::State &state)
         }
     }
     if (!fakes.messages.isEmpty())
-        state.SkipWithError(qPrintable(fakes.messages.constFirst().text));
+        state.SkipWithError(qPrintable(fakes.messages.constFirst()));
     state.counters["entries"] = form.Combo1->count();
 }
 BENCHMARK(BM_MainWindowOpenSave)
@@ -191,7 +191,7 @@ void BM_OpenRefused(benchmark::State &state)
     if (!made || fakes.messages.isEmpty())
         state.SkipWithError("not refused");
     else
-        state.SetLabel(fakes.messages.constFirst().text.section(u'\n', 1).toStdString());
+        state.SetLabel(fakes.messages.constFirst().section(u'\n', 1).toStdString());
 }
 BENCHMARK(BM_OpenRefused)
     ->ArgName("input")

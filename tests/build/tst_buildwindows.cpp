@@ -31,15 +31,6 @@ void setInterpreter(Form1 &ide, const QString &path, const QString &parameters)
     ide.settingsWindow()->Text2->setText(parameters);
 }
 
-// The messages shown, each as its title, "|" and its text.
-QStringList shown(const Ide &ide)
-{
-    QStringList shown;
-    for (const vornex::fakes::Message &message : ide.fakes.messages)
-        shown << message.title + u'|' + message.text;
-    return shown;
-}
-
 } // namespace
 
 class TestBuildWindows : public QObject
@@ -92,7 +83,7 @@ private slots:
             QCOMPARE(ide.fakes.launches.size(), warning.isEmpty() ? 1 : 0);
             QCOMPARE(w.settingsWindow()->isVisible(), !warning.isEmpty());
         }
-        QCOMPARE(shown(ide), warning.isEmpty() ? QStringList() : QStringList{warning});
+        QCOMPARE(ide.fakes.messages, warning.isEmpty() ? QStringList() : QStringList{warning});
     }
 
     // Each window is made on first use, without an owner, and shown; the same command brings the
@@ -158,7 +149,7 @@ private slots:
         QCOMPARE(second->size(), designSize);
         QCOMPARE(ide.fakes.viewers.size(), loads.isEmpty() ? 0 : 2);
         QCOMPARE(ide.fakes.navigations, loads);
-        QVERIFY(shown(ide).isEmpty());
+        QVERIFY(ide.fakes.messages.isEmpty());
     }
 
     // The settings live as long as their window: typed text counts at once, Enter and Escape do
@@ -197,7 +188,7 @@ private slots:
             platform.viewers = vornex::makeModuleViewerFactory(platform.appDir);
         });
         ide.window.abt_Click();
-        QVERIFY(ide.window.aboutWindow()->isVisible() && shown(ide).isEmpty());
+        QVERIFY(ide.window.aboutWindow()->isVisible() && ide.fakes.messages.isEmpty());
     }
 
     // Programs really start, through the recorder: the assembler in the IDE's folder on the path
@@ -277,13 +268,14 @@ private slots:
         }
         if (!fault.isEmpty()) {
             const QString head = u"Project1|%1 \"%2\":\n"_s.arg(fault, named);
-            QCOMPARE(shown(ide).size(), 1);
-            QVERIFY2(shown(ide)[0].startsWith(head) && shown(ide)[0].size() > head.size() + 10,
-                     qPrintable(shown(ide)[0]));
+            QCOMPARE(ide.fakes.messages.size(), 1);
+            QVERIFY2(ide.fakes.messages[0].startsWith(head) &&
+                         ide.fakes.messages[0].size() > head.size() + 10,
+                     qPrintable(ide.fakes.messages[0]));
             QVERIFY(ide.fakes.launches.isEmpty());
             return;
         }
-        QVERIFY(shown(ide).isEmpty());
+        QVERIFY(ide.fakes.messages.isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 20000);
         QStringList recorded;
         for (const QByteArray &argument : vornex::fakes::readFile(record).split('\0'))

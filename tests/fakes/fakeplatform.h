@@ -42,22 +42,16 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
 }
 
-struct Message
-{
-    QString title;
-    QString text;
-};
-
 // What the fakes were asked, and how they answer. Must outlive the window given make()'s Platform.
 struct FakePlatform
 {
     QQueue<QString> dialogAnswers; // one per showOpen; with none left the preset stays, as Cancel
     QStringList dialogPresets;     // the name each showOpen found preset
-    QList<Message> messages;
-    QList<QStringList> launches; // program and arguments of every start
-    QList<ViewerKind> viewers;   // one per viewer created
-    QList<QUrl> navigations;     // of all viewers, in order
-    QList<int> exits;            // the statuses endProcess was given
+    QStringList messages;          // each its title, "|" and its text
+    QList<QStringList> launches;   // program and arguments of every start
+    QList<ViewerKind> viewers;     // one per viewer created
+    QList<QUrl> navigations;       // of all viewers, in order
+    QList<int> exits;              // the statuses endProcess was given
 
     Platform make(const QString &appDir);
 };
@@ -78,7 +72,7 @@ struct Fake final : FileDialog, MessageBox, ProcessLauncher, HtmlViewerFactory
     }
     void warning(QWidget *, const QString &title, const QString &text) override
     {
-        f.messages.append({title, text});
+        f.messages.append(title + u'|' + text);
     }
     bool startDetached(const QString &program, const QStringList &args, QString *) override
     {
