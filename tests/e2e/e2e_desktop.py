@@ -245,12 +245,6 @@ def walk(desktop, cmake, build):
     # Left: 100 twips; top: its own outer width + the main window's top + 100 twips.
     desktop.expect("Debug Output at", lambda: (desktop.frame(debug)[:2], (round(100 / 15), round(
         (desktop.frame(debug)[2] * 15 + desktop.frame(main)[1] * 15 + 100) / 15))), 20, soft=True)
-    first = desktop.frame(debug)
-    desktop.x("xdotool", "windowactivate", "--sync", main)
-    desktop.key(title, "F6")
-    desktop.key(DEBUG)
-    desktop.expect("Debug Output after a second F6", lambda: (desktop.frame(debug), first), 0,
-                   soft=True)
 
     # Execute with nothing set up warns, then shows its settings; Exit ends everything.
     desktop.x("xdotool", "windowactivate", "--sync", main)

@@ -104,12 +104,10 @@ inline HtmlViewer *Fake::create(QWidget *parent, ViewerKind kind)
 
 inline Platform FakePlatform::make(const QString &appDir)
 {
-    return {appDir,
-            std::make_unique<detail::Fake>(*this),
-            std::make_unique<detail::Fake>(*this),
-            std::make_unique<detail::Fake>(*this),
-            std::make_unique<detail::Fake>(*this),
-            [this](int status) {
+    const auto fake = [this] {
+        return std::make_unique<detail::Fake>(*this);
+    };
+    return {appDir, fake(), fake(), fake(), fake(), [this](int status) {
                 exits.append(status);
             }};
 }
@@ -118,9 +116,14 @@ inline Platform FakePlatform::make(const QString &appDir)
 // own, or appDir in it (as is when absolute); adjust may put real parts into the platform.
 struct Ide
 {
-    explicit Ide(const QString &appDir = QString(),
-                 const std::function<void(Platform &)> &adjust = {})
-        : window(adjusted(fakes.make(appDir.isEmpty() ? folder.path() : path(appDir)), adjust))
+    explicit Ide(
+        const QString &appDir = QString(),
+        const std::function<void(Platform &)> &adjust = [](Platform &) {})
+        : window([&] {
+              Platform platform = fakes.make(appDir.isEmpty() ? folder.path() : path(appDir));
+              adjust(platform);
+              return platform;
+          }())
     {
         window.show();
         window.activateWindow();
@@ -133,14 +136,6 @@ struct Ide
     QTemporaryDir folder;
     FakePlatform fakes;
     Form1 window;
-
-private:
-    static Platform adjusted(Platform platform, const std::function<void(Platform &)> &adjust)
-    {
-        if (adjust)
-            adjust(platform);
-        return platform;
-    }
 };
 
 } // namespace vornex::fakes
