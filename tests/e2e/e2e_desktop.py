@@ -26,9 +26,8 @@ try:
 except (ImportError, ValueError) as error:
     Atspi, NO_READER = None, f"no AT-SPI for Python: {error}"
 
-SKIP, MARK, DIALOG, DEBUG = 77, "#ff00ff", "Vor Source File", "Debug Output"
-TOOLS = ("Xvfb", "openbox", "xdotool", "xwininfo", "xprop", "convert", "desktop-file-validate",
-         "appstreamcli")
+SKIP, DIALOG, DEBUG = 77, "Vor Source File", "Debug Output"
+TOOLS = ("Xvfb", "openbox", "xdotool", "xwininfo", "xprop", "desktop-file-validate", "appstreamcli")
 ICON = "org.vornex.VornexIDE"
 ENTRY, METAINFO = f"share/applications/{ICON}.desktop", f"share/metainfo/{ICON}.metainfo.xml"
 
@@ -60,7 +59,7 @@ def pumped(probe):
 # the only program on this bus.
 class Reader:
     def __init__(self):
-        self.events, self.source = [], None
+        self.events = []
         self.listener = Atspi.EventListener.new(
             lambda event: self.events.append((event.type, event.detail1, event.any_data)))
         self.listener.register("object:text-changed")
@@ -73,11 +72,12 @@ class Reader:
                     for i in range(node.get_child_count() if node and depth < 12 else 0))
         return next((child for child in children if child), None)
 
+    def attach(self):
+        self.source = poll(pumped(lambda: self.find("Source")), 30)
+        assert self.source and "Text" in self.source.get_interfaces(), "no Source text"
+
     # The text, the caret, the character and the line at offset, and the events.
     def read(self, offset):
-        if self.source is None:
-            self.source = poll(pumped(lambda: self.find("Source")), 30)
-            assert self.source and "Text" in self.source.get_interfaces(), "no Source text"
         char, line = (self.source.get_text_at_offset(offset, getattr(
             Atspi.TextBoundaryType, unit)) for unit in ("CHAR", "LINE_START"))
         return (self.source.get_text(0, -1), self.source.get_caret_offset(),
@@ -187,22 +187,19 @@ def walk(desktop, cmake, build):
     desktop.open()
     folder = os.path.join(prefix, "lib", "vornex-ide")
     mine = os.path.join(desktop.work, "a b.vornex")
-    with open(os.path.join(desktop.work, "mark.qss"), "w") as style:  # frames the editor in MARK
-        style.write('*[accessibleName="Source"] { border: 2px solid %s; }' % MARK)
-    desktop.ide = desktop.start([os.path.join(prefix, "bin", "vornex-ide"), "-stylesheet",
-                                 style.name], cwd=desktop.work, env=desktop.env,
+    desktop.ide = desktop.start([os.path.join(prefix, "bin", "vornex-ide")], cwd=desktop.work,
+                                env=desktop.env,
                                 stdout=open(os.path.join(desktop.work, "ide.log"), "wb"))
     title = "VORNEX IDE - " + os.path.join(folder, "Untitled.vornex")
     main = desktop.key(title)
-    # The editor: the window's outer height less 1400 twips (15 twips a pixel).
-    desktop.expect("editor height", lambda: (int(re.match(r"\d+x(\d+)", desktop.x(
-        "convert", "x:" + main, "-fill", "black", "+opaque", MARK, "-format", "%@", "info:"))[1]),
-        round((desktop.frame(main)[3] * 15 - 1400) / 15)), 20)
+    desktop.reader and desktop.reader.attach()
 
     # A screen reader reads the text and the caret and hears of every change, at offsets in
     # characters, not in the bytes of UTF-8.
     typed, reader = "main \u0436{x", desktop.reader
-    reader and reader.read(0)
+    # The editor: the window's outer height less 1400 twips (15 twips a pixel).
+    reader and desktop.expect("editor height", lambda: (reader.source.get_extents(
+        Atspi.CoordType.SCREEN).height, round((desktop.frame(main)[3] * 15 - 1400) / 15)), 20)
     desktop.x("xdotool", "type", "--delay", "20", typed)
     reader and desktop.expect("what a screen reader reads of the text typed", pumped(lambda: (
         reader.read(5), (typed, 8, ("\u0436", 5), (typed, 0), [
