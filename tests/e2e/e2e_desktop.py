@@ -87,7 +87,7 @@ class Reader:
 
 class Desktop:
     def __init__(self, work):
-        self.work, self.processes, self.failures, self.ide, self.reader = work, [], [], None, None
+        self.work, self.processes, self.ide, self.reader = work, [], None, None
 
     def open(self):
         # -noreset: a server that resets whenever its last client leaves, as an early probe may
@@ -264,12 +264,10 @@ def main(cmake, build):
     try:
         walk(desktop, cmake, build)
     except (AssertionError, subprocess.SubprocessError) as failure:
-        desktop.failures.append(str(failure))
+        print(f"FAIL {failure} (kept {desktop.work})")
+        return 1
     finally:
         desktop.close()
-    if desktop.failures:
-        print("\n".join("FAIL " + f for f in desktop.failures), f"(kept {desktop.work})")
-        return 1
     shutil.rmtree(desktop.work)
     return 0
 

@@ -54,9 +54,7 @@ private slots:
                                         : list.split(u'|'));
         };
         row("empty text", u"", u"!");
-        row("no braces", u"no␣braces", u"!");
         row("one block", u"main␣{⏎␣␣mov␣a,␣b⏎}", u"main␣");
-        row("two blocks", u"main␣{⏎}⏎loop␣{⏎␣␣inc␣x⏎}", u"main␣|loop␣");
         row("nested blocks keep indentation", u"outer␣{⏎␣␣inner␣{⏎␣␣}⏎}", u"outer␣|␣␣inner␣");
         row("name on the line above", u"data⏎{⏎}", u"data");
         row("empty block, empty name", u"{}", u"");
@@ -69,13 +67,11 @@ private slots:
         row("unmatched quote hides the rest", u"p␣＂x␣{⏎}", u"!");
         row("more closing than opening", u"a␣{␣}␣}", u"!");
         row("lone LF does not stop the walk", u"a{↵b{↵}↵}", u"a|a{b");
-        row("double open brace", u"a{{}}", u"a|a{");
         row("only breaks and braces before the first", u"⏎{⏎{␣↵}}", u"|{");
         row("adjacent quotes cancel", u"a␣＂＂{␣}", u"a␣＂＂");
         row("quote state spans lines", u"s␣＂⏎}⏎＂␣{⏎}", u"＂␣");
         row("single quote is ordinary", u"c␣'{'␣{}}", u"c␣'|c␣'{'␣");
         row("lone CR stops the walk", u"a\rb␣{\r}", u"b␣");
-        row("only open braces", u"{{{", u"!");
         row("name named like the misaligned entry", u"code␣blocks␣misalligned{}",
             u"code␣blocks␣misalligned");
         row("brace on a chunk edge", u"abcdefghijklmno{⏎}abcdefghijklm{}",
