@@ -229,42 +229,38 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QString, fault);
         const QString tag = QString::fromLatin1(QTest::currentDataTag());
-        const bool assemble = tag.startsWith(u"assemble"_s);
+        const bool assemble = tag.startsWith(u"assemble"_s), saveFails = fault == u"Cannot save";
         Ide ide(u"my ide"_s, [&](vornex::Platform &platform) {
-            if (fault != u"Cannot save")
+            if (!saveFails)
                 platform.launcher = vornex::makeQtProcessLauncher();
         });
         Form1 &w = ide.window;
-        const QString record = ide.path(u"record"_s), appDir = ide.path(u"my ide"_s);
+        const QString program = ide.path(assemble ? u"my ide/cvornex.exe"_s : u"my ide/run it"_s);
+        const QString record = ide.path(u"record"_s);
         qputenv("VORNEX_RECORD_FILE", QFile::encodeName(record));
-        const QString program = appDir + (assemble ? u"/cvornex.exe"_s : u"/run it"_s);
-        QVERIFY(QDir().mkpath(appDir));
+        QVERIFY(QDir().mkpath(ide.path(u"my ide"_s)));
         if (!tag.endsWith(u"missing"_s)) {
             QVERIFY(
                 QFile::copy(QStringLiteral(VORNEX_SOURCE_DIR "/tests/build/recorder.sh"), program));
-            QVERIFY(QFile::setPermissions(program,
-                                          tag.endsWith(u"not executable"_s)
-                                              ? QFile::ReadOwner | QFile::WriteOwner
-                                              : QFile::permissions(program) | QFile::ExeOwner));
+            QVERIFY(QFile::setPermissions(program, tag.endsWith(u"not executable"_s)
+                                                       ? QFile::ReadOwner
+                                                       : QFile::ReadOwner | QFile::ExeOwner));
         }
-        QString named = program;
         if (assemble) {
-            if (!text.isEmpty())
-                w.SourcePath = ide.path(text);
-            QVERIFY(!fault.isEmpty() || QDir().mkpath(QFileInfo(w.SourcePath).path()));
+            w.SourcePath = text.isEmpty() ? w.SourcePath : ide.path(text);
+            QVERIFY(saveFails || QDir().mkpath(QFileInfo(w.SourcePath).path()));
+            QVERIFY(saveFails || vornex::fakes::writeFile(w.SourcePath, "stale"));
             w.RichTextBox1->setRawBytes("main {\r\n}\r\n");
-            QVERIFY(vornex::fakes::writeFile(w.SourcePath, "stale") || !fault.isEmpty());
             w.Asm_Click();
-            QVERIFY(fault == u"Cannot save" ||
-                    vornex::fakes::readFile(w.SourcePath) == "main {\r\n}\r\n");
+            QVERIFY(saveFails || vornex::fakes::readFile(w.SourcePath) == "main {\r\n}\r\n");
             arguments = {w.SourcePath};
-            named = fault == u"Cannot save" ? w.SourcePath : program;
         } else {
             setInterpreter(w, program, text);
             w.EAE_Click();
         }
         if (!fault.isEmpty()) {
-            const QString head = u"Project1|%1 \"%2\":\n"_s.arg(fault, named);
+            const QString head =
+                u"Project1|%1 \"%2\":\n"_s.arg(fault, saveFails ? w.SourcePath : program);
             QCOMPARE(ide.fakes.messages.size(), 1);
             QVERIFY2(ide.fakes.messages[0].startsWith(head) &&
                          ide.fakes.messages[0].size() > head.size() + 10,
