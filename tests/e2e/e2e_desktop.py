@@ -11,6 +11,7 @@ import os
 import re
 import select
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
@@ -27,7 +28,8 @@ except (ImportError, ValueError) as error:
     Atspi, NO_READER = None, f"no AT-SPI for Python: {error}"
 
 SKIP, DIALOG, DEBUG = 77, "Vor Source File", "Debug Output"
-TOOLS = ("Xvfb", "openbox", "xdotool", "xwininfo", "xprop", "desktop-file-validate", "appstreamcli")
+TOOLS = ("Xvfb", "openbox", "xdotool", "xwininfo", "xprop", "convert", "desktop-file-validate",
+         "appstreamcli")
 ICON = "org.vornex.VornexIDE"
 ENTRY, METAINFO = f"share/applications/{ICON}.desktop", f"share/metainfo/{ICON}.metainfo.xml"
 
@@ -177,7 +179,7 @@ def check_install(cmake, build, work):
     assert f'Exec="{exec_line}"' in read(os.path.join(prefix, ENTRY)).decode().splitlines()
     install(cmake, build, "/usr", DESTDIR=os.path.join(work, "stage"))
     assert b'Exec="/usr/bin/vornex-ide"' in read(os.path.join(work, "stage/usr", ENTRY))
-    moved = os.path.join(work, "my prefix")
+    moved = os.path.join(work, "my #1 %41 prefix")
     os.rename(prefix, moved)
     return moved
 
@@ -196,11 +198,17 @@ def walk(desktop, cmake, build):
 
     # A screen reader reads the text and the caret and hears of every change, at offsets in
     # characters, not in the bytes of UTF-8.
-    typed, reader = "main \u0436{x", desktop.reader
+    reader = desktop.reader
     # The editor: the window's outer height less 1400 twips (15 twips a pixel).
     reader and desktop.expect("editor height", lambda: (reader.source.get_extents(
         Atspi.CoordType.SCREEN).height, round((desktop.frame(main)[3] * 15 - 1400) / 15)), 20)
-    desktop.x("xdotool", "type", "--delay", "20", typed)
+    # The screen reader writes the "\u0436" (xdotool can lose a key it has to map first).
+    typed = "main \u0436{x" if reader else "main {x"
+    desktop.x("xdotool", "type", "--delay", "20", "main ")
+    reader and desktop.expect("typed", pumped(lambda: (reader.source.get_text(0, -1), "main ")))
+    reader and reader.source.insert_text(5, "\u0436", 1)
+    desktop.key(title, "End")
+    desktop.x("xdotool", "type", "--delay", "20", "{x")
     reader and desktop.expect("what a screen reader reads of the text typed", pumped(lambda: (
         reader.read(5), (typed, 8, ("\u0436", 5), (typed, 0), [
             ("insert", at, data) for at, data in enumerate(typed)]))))
@@ -232,10 +240,22 @@ def walk(desktop, cmake, build):
     desktop.key(title, "F4")
     desktop.expect("the report names the source", lambda: (
         f"<code>{mine}</code>".encode() in read(folder + "/debugasm.html"), True))
+    # It shows a report from a folder named with "#" and "%" with the report's own images, but
+    # runs none of its scripts and reaches no remote address.
+    remote = socket.create_server(("127.0.0.1", 0))
+    subprocess.run(["convert", "-size", "40x30", "xc:#ff0000", folder + "/dot.png"], check=True)
+    with open(folder + "/debugasm.html", "w") as report:
+        report.write(f'<body style="background: #fff"><img src="dot.png"><img src="http://127.0.0.1'
+                     f':{remote.getsockname()[1]}/remote.png"><script>document.body.style.'
+                     f'background = "#00ff00"</script></body>')
     desktop.key(title, "F6")
     debug = desktop.key(DEBUG)
     module = os.path.realpath(folder + "/libvornex-webview.so").encode()
     desktop.expect("the viewer module loaded", lambda: (module in maps(), True))
+    desktop.expect("the report's own image and not its script", lambda: (
+        [color in desktop.x("convert", "x:" + debug, "-depth", "8", "-unique-colors", "txt:-") for color in (
+            "#FF0000", "#00FF00")], [True, False]), 60)
+    assert not select.select([remote], [], [], 0)[0], "the report reached a remote address"
 
     # Left: 100 twips; top: its own outer width + the main window's top + 100 twips.
     desktop.expect("Debug Output at", lambda: (desktop.frame(debug)[:2], (round(100 / 15), round(
