@@ -82,9 +82,9 @@ private slots:
 
         const FileMap a{{u"a.vornex"_s, "one {\r\n}\r\n"}};
         const QString untitled = u"VORNEX IDE - %1/Untitled.vornex"_s;
-        QTest::newRow("cancelled open changes nothing")
-            << a << u"type typed, open cancel, save"_s << u"Untitled.vornex"_s << untitled
-            << FileMap{{u"a.vornex"_s, "one {\r\n}\r\n"}, {u"Untitled.vornex"_s, "typed"}};
+        QTest::newRow("Enter gives CR LF at the start, a cancelled open changes nothing")
+            << a << u"type typed, enter, open cancel, save"_s << u"Untitled.vornex"_s << untitled
+            << FileMap{{u"a.vornex"_s, "one {\r\n}\r\n"}, {u"Untitled.vornex"_s, "typed\r\n"}};
         QTest::newRow("cancelled save as changes nothing, save writes back after open")
             << a << u"open a.vornex, type X, saveas cancel, save"_s << u"a.vornex"_s
             << u"KELD IDE - %1/a.vornex"_s << FileMap{{u"a.vornex"_s, "Xone {\r\n}\r\n"}};
