@@ -143,9 +143,8 @@ private slots:
 
         static const std::string_view pieces[] = {"{",  "}", "\"", "\r\n", "\r", "\n", " ",
                                                   "\t", "a", "bc", "ж",    "主", "😀"};
-        std::uint64_t seed = 20240601;
-        if (const QByteArray env = qgetenv("VORNEX_OUTLINE_SEED"); !env.isEmpty())
-            seed = env.toULongLong();
+        const int replay = qEnvironmentVariableIntValue("VORNEX_OUTLINE_SEED");
+        const std::uint64_t seed = replay ? std::uint64_t(replay) : 20240601;
         for (std::uint64_t i = 0; i < 12000; ++i) {
             std::mt19937_64 rng(seed + i);
             // Each text draws from a few pieces of its own, so that some hold no CR and the name
