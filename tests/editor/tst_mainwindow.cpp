@@ -22,21 +22,6 @@ using namespace Qt::StringLiterals;
 
 using fakes::Ide;
 
-namespace {
-
-int px(const QWidget &widget, double twips)
-{
-    return twipsToPixels(twips, logicalDpi(&widget));
-}
-
-// Lets the event loop run once, as it does after every input event.
-void settle()
-{
-    QCoreApplication::sendPostedEvents();
-}
-
-} // namespace
-
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -93,16 +78,19 @@ private slots:
         QCOMPARE(twips(rule.listWidth), list);
         Ide ide;
         Form1 &w = ide.window;
+        const auto px = [&](double twips) {
+            return twipsToPixels(twips, logicalDpi(&w));
+        };
         w.setMinimumSize(1, 1);
-        w.resize(px(w, 8000), px(w, 6000));
+        w.resize(px(8000), px(6000));
         const QSize editorBefore = w.RichTextBox1->size();
         const int listBefore = w.Combo1->width();
-        const QSize outerPx(px(w, outer.width()), px(w, outer.height()));
+        const QSize outerPx(px(outer.width()), px(outer.height()));
         w.resize(outerPx - (w.frameGeometry().size() - w.size()));
         QTRY_COMPARE(w.frameGeometry().size(), outerPx);
         // A pixel holds 15 twips at 96 dpi, so the sizes may be a pixel off the exact twips.
         const auto near = [&](int got, int twips, int before) {
-            return twips < 0 ? got == before : qAbs(got - px(w, twips)) <= 1;
+            return twips < 0 ? got == before : qAbs(got - px(twips)) <= 1;
         };
         QVERIFY(near(w.RichTextBox1->width(), editor.width(), editorBefore.width()));
         QVERIFY(near(w.RichTextBox1->height(), editor.height(), editorBefore.height()));
@@ -187,7 +175,7 @@ private slots:
         QAbstractItemView *view = box->view();
         view->setStyle(&recorder);
         ide.window.RichTextBox1->setRawBytes(text);
-        settle();
+        QCoreApplication::sendPostedEvents(); // as the event loop does after every input event
         const std::string_view bytes(text.constData(), std::size_t(text.size()));
         const BlockList blocks = ScanBlocks(bytes);
         const std::size_t longest = blocks.size() - 1; // nested: each entry holds those before
@@ -242,7 +230,7 @@ private slots:
         QGuiApplication::clipboard()->setText(u"pasted {\r\n}\r\n"_s);
         QTest::keyClicks(editor, u"main {\r}\r"_s + QString(300, u'n') + u" {\r}"_s);
         editor->setCursorPosition(1, 1);
-        settle();
+        QCoreApplication::sendPostedEvents(); // as the event loop does after every input event
         QSignalSpy rebuilds(w.Combo1->model(), &QAbstractItemModel::modelReset);
         for (const QString &key : keys.split(u'|')) {
             rebuilds.clear();
