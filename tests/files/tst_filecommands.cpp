@@ -4,7 +4,6 @@
 #include "fakes/fakeplatform.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QProcess>
 #include <QWindow>
 
@@ -18,16 +17,11 @@ using namespace vornex;
 using namespace Qt::StringLiterals;
 using FileMap = QMap<QString, QByteArray>;
 
-namespace {
-
-const QString kPreset = u"*.vornex"_s;
-
-} // namespace
-
 class TestFileCommands : public QObject
 {
     Q_OBJECT
 
+    static inline const QString kPreset = u"*.vornex"_s;
     QString path(const QString &name) const { return m_ide->path(name); }
     QString caption() { return form().windowHandle()->title(); }
     Form1 &form() { return m_ide->window; }
@@ -56,11 +50,7 @@ class TestFileCommands : public QObject
     }
 
     // The names in the folder, hidden ones included: a leftover temporary file shows up.
-    QStringList entries() const
-    {
-        const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
-        return QDir(m_ide->folder.path()).entryList(all, QDir::Name);
-    }
+    QStringList entries() { return shell(u"LC_ALL=C ls -A"_s).split(u'\n', Qt::SkipEmptyParts); }
 
     std::optional<fakes::Ide> m_ide;
 
