@@ -59,9 +59,9 @@ private slots:
     void initTestCase() { std::signal(SIGXFSZ, SIG_IGN); }
     void init() { m_ide.emplace(); }
 
-    // Steps: "type TEXT", "enter", "end" (of the text), "undo", "new", "save", "open NAME",
-    // "saveas NAME", with NAME "cancel" for a dialog closed with its preset. %1 in the title is
-    // AppDir. The folder ends up holding exactly the files in "after".
+    // Steps: "type TEXT", "open NAME", "saveas NAME", with NAME "cancel" for a dialog closed with
+    // its preset, or a key for the editor, the menu's among them ("Ctrl+S" saves). %1 in the title
+    // is AppDir. The folder ends up holding exactly the files in "after".
     void sequences_data()
     {
         QTest::addColumn<FileMap>("before");
@@ -73,23 +73,23 @@ private slots:
         const FileMap a{{u"a.vornex"_s, "one {\r\n}\r\n"}};
         const QString untitled = u"VORNEX IDE - %1/Untitled.vornex"_s;
         QTest::newRow("Enter gives CR LF at the start, a cancelled open changes nothing")
-            << a << u"type typed, enter, open cancel, save"_s << u"Untitled.vornex"_s << untitled
+            << a << u"type typed, Return, open cancel, Ctrl+S"_s << u"Untitled.vornex"_s << untitled
             << FileMap{{u"a.vornex"_s, "one {\r\n}\r\n"}, {u"Untitled.vornex"_s, "typed\r\n"}};
         QTest::newRow("cancelled save as changes nothing, save writes back after open")
-            << a << u"open a.vornex, type X, saveas cancel, save"_s << u"a.vornex"_s
+            << a << u"open a.vornex, type X, saveas cancel, Ctrl+S"_s << u"a.vornex"_s
             << u"KELD IDE - %1/a.vornex"_s << FileMap{{u"a.vornex"_s, "Xone {\r\n}\r\n"}};
         QTest::newRow("new then save replaces an untitled file")
-            << FileMap{{u"Untitled.vornex"_s, "old text\r\n"}} << u"type text, new, save"_s
+            << FileMap{{u"Untitled.vornex"_s, "old text\r\n"}} << u"type text, Ctrl+N, Ctrl+S"_s
             << u"Untitled.vornex"_s << untitled << FileMap{{u"Untitled.vornex"_s, ""}};
         QTest::newRow("new keeps the caption, and Enter then inserts CR LF")
-            << FileMap{{u"lf"_s, "x\n"}} << u"open lf, new, type a, enter, save"_s
+            << FileMap{{u"lf"_s, "x\n"}} << u"open lf, Ctrl+N, type a, Return, Ctrl+S"_s
             << u"Untitled.vornex"_s << u"KELD IDE - %1/lf"_s
             << FileMap{{u"lf"_s, "x\n"}, {u"Untitled.vornex"_s, "a\r\n"}};
         QTest::newRow("a name without extension is used as is")
             << FileMap{} << u"type x, saveas program"_s << u"program"_s
             << u"KELD IDE - %1/program"_s << FileMap{{u"program"_s, "x"}};
         QTest::newRow("undo after open does not bring back the text before")
-            << a << u"type typed, open a.vornex, undo, undo, save"_s << u"a.vornex"_s
+            << a << u"type typed, open a.vornex, Ctrl+Z, Ctrl+Z, Ctrl+S"_s << u"a.vornex"_s
             << u"KELD IDE - %1/a.vornex"_s << a;
 
         // Open, Save and Save As hand back every byte as it was read; typing "ab", Enter, "cd" at
@@ -113,8 +113,8 @@ private slots:
         for (const auto &[name, bytes, eol] : files)
             QTest::addRow("round trip, %s", name)
                 << FileMap{{u"in"_s, bytes}}
-                << u"open in, save, saveas out, end, type ab, enter, type cd, save"_s << u"out"_s
-                << u"KELD IDE - %1/out"_s
+                << u"open in, Ctrl+S, saveas out, Ctrl+End, type ab, Return, type cd, Ctrl+S"_s
+                << u"out"_s << u"KELD IDE - %1/out"_s
                 << FileMap{{u"in"_s, bytes}, {u"out"_s, bytes + "ab" + eol + "cd"}};
     }
 
@@ -133,19 +133,11 @@ private slots:
             const QString arg = step.section(u' ', 1);
             if (verb == u"type")
                 type(arg);
-            else if (verb == u"enter")
-                QTest::keyClick(form().RichTextBox1, Qt::Key_Return);
-            else if (verb == u"end")
-                QTest::keyClick(form().RichTextBox1, Qt::Key_End, Qt::ControlModifier);
-            else if (verb == u"undo")
-                QTest::keyClick(form().RichTextBox1, Qt::Key_Z, Qt::ControlModifier);
-            else if (verb == u"new")
-                form().CNSF_Click();
-            else if (verb == u"save")
-                QVERIFY(form().Saves_Click());
-            else
+            else if (verb == u"open" || verb == u"saveas")
                 choose(verb == u"open" ? &Form1::LoadS_Click : &Form1::SaveAss_Click,
                        arg == u"cancel" ? kPreset : arg);
+            else
+                QTest::keySequence(form().RichTextBox1, QKeySequence(step));
         }
 
         QCOMPARE(form().SourcePath, path(sourcePath));
