@@ -246,9 +246,10 @@ def walk(desktop, cmake, build):
     debug = desktop.key(DEBUG)
     module = os.path.realpath(folder + "/libvornex-webview.so").encode()
     desktop.expect("the viewer module loaded", lambda: (module in maps(), True))
-    colors = lambda: desktop.x("convert", "x:" + debug, "-depth", "8", "-unique-colors", "txt:-")
-    desktop.expect("the report's own image and not its script", lambda: (
-        ("#FF0000" in colors(), "#00FF00" in colors()), (True, False)), 60)
+    # The image is red; the script would paint the page green.
+    shown = lambda seen: ("#FF0000" in seen, "#00FF00" in seen)
+    desktop.expect("the report's own image and not its script", lambda: (shown(desktop.x(
+        "convert", "x:" + debug, "-depth", "8", "-unique-colors", "txt:-")), (True, False)), 60)
     assert not select.select([remote], [], [], 0)[0], "the report reached a remote address"
 
     # Left: 100 twips; top: its own outer width + the main window's top + 100 twips.
