@@ -1,7 +1,7 @@
 // Opening the block list's popup until its entries are drawn, and a letter typed in the box,
 // on texts whose entries overlap and on a large realistic source.
 #include "mainwindow.h"
-#include "platform/sourceeditor.h"
+#include "sourceeditor.h"
 #include "sources.h"
 
 #include <QAbstractItemView>
@@ -20,9 +20,8 @@ using vornex::bench::window;
 void openPopup(benchmark::State &state, const std::string &source)
 {
     vornex::Form1 &form = window();
-    QComboBox *box = form.Combo1;
-    form.RichTextBox1->setRawBytes(
-        QByteArrayView(source.data(), static_cast<qsizetype>(source.size())));
+    QComboBox *box = form.blockList();
+    form.editor()->setRawBytes(source);
     QCoreApplication::processEvents();
     for (auto _ : state) {
         state.PauseTiming();
@@ -47,14 +46,13 @@ void openPopup(benchmark::State &state, const std::string &source)
 void typeInBox(benchmark::State &state, const std::string &source)
 {
     vornex::Form1 &form = window();
-    form.RichTextBox1->setRawBytes(
-        QByteArrayView(source.data(), static_cast<qsizetype>(source.size())));
+    form.editor()->setRawBytes(source);
     QCoreApplication::processEvents();
     for (auto _ : state) {
         QKeyEvent key(QEvent::KeyPress, Qt::Key_Q, Qt::NoModifier, QStringLiteral("q"));
-        QCoreApplication::sendEvent(form.Combo1, &key);
+        QCoreApplication::sendEvent(form.blockList(), &key);
     }
-    if (form.Combo1->currentIndex() != -1)
+    if (form.blockList()->currentIndex() != -1)
         state.SkipWithError("an entry was chosen");
 }
 

@@ -1,10 +1,10 @@
 // Open and Save of a 10 MiB source: the file read into the editor's raw bytes, and the editor's
 // bytes written back atomically. The main-window variant adds the block list rebuilt on load.
 // Then the measurements behind the limits of Open: long lines and large texts shown, and typed in.
-#include "editor/form1.h"
 #include "fakes/fakeplatform.h"
-#include "platform/sourceeditor.h"
-#include "platform/sourcefile.h"
+#include "form1.h"
+#include "sourceeditor.h"
+#include "sourcefile.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -66,7 +66,7 @@ void BM_Open(benchmark::State &state)
     Fixture &f = fixture();
     vornex::SourceEditor editor;
     for (auto _ : state) {
-        QByteArray bytes;
+        std::string bytes;
         QString error;
         if (!vornex::readSourceFile(f.path, &bytes, &error))
             state.SkipWithError(qPrintable(error));
@@ -80,7 +80,7 @@ void BM_Save(benchmark::State &state)
 {
     Fixture &f = fixture();
     vornex::SourceEditor editor;
-    editor.setRawBytes(f.source);
+    editor.setRawBytes(f.source.toStdString());
     for (auto _ : state) {
         QString error;
         if (!vornex::writeSourceFile(f.path, editor.bytesView(), &error))
@@ -112,7 +112,7 @@ void BM_MainWindowOpenSave(benchmark::State &state)
     }
     if (!fakes.messages.isEmpty())
         state.SkipWithError(qPrintable(fakes.messages.constFirst()));
-    state.counters["entries"] = form.Combo1->count();
+    state.counters["entries"] = form.blockList()->count();
 }
 BENCHMARK(BM_MainWindowOpenSave)
     ->ArgName("save")
@@ -134,9 +134,9 @@ void show(benchmark::State &state, const QByteArray &text)
     long peak = before;
     for (auto _ : state) {
         form.CNSF_Click();
-        form.RichTextBox1->viewport()->repaint();
-        form.RichTextBox1->setRawBytes(text);
-        form.RichTextBox1->viewport()->repaint();
+        form.editor()->viewport()->repaint();
+        form.editor()->setRawBytes(text.toStdString());
+        form.editor()->viewport()->repaint();
         QCoreApplication::processEvents();
         peak = std::max(peak, residentBytes());
     }
@@ -206,19 +206,20 @@ void BM_KeystrokeAtEnd(benchmark::State &state)
     vornex::fakes::FakePlatform fakes;
     vornex::Form1 form(fakes.make(QDir::tempPath()));
     form.show();
-    form.RichTextBox1->setRawBytes(state.range(0)
-                                       ? QByteArray("mov a, b; ").repeated(state.range(0) / 10)
-                                       : source(state.range(1) << 20));
-    form.RichTextBox1->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
-    form.RichTextBox1->setFocus();
+    form.editor()->setRawBytes((state.range(0)
+                                    ? QByteArray("mov a, b; ").repeated(state.range(0) / 10)
+                                    : source(state.range(1) << 20))
+                                   .toStdString());
+    form.editor()->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+    form.editor()->setFocus();
     QCoreApplication::processEvents();
     bool typed = false;
     for (auto _ : state) {
         const int key = typed ? Qt::Key_Backspace : Qt::Key_X;
         QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier,
                        typed ? QString() : QStringLiteral("x"));
-        QCoreApplication::sendEvent(form.RichTextBox1, &down);
-        form.RichTextBox1->viewport()->repaint();
+        QCoreApplication::sendEvent(form.editor(), &down);
+        form.editor()->viewport()->repaint();
         typed = !typed;
     }
 }

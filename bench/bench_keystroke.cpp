@@ -3,7 +3,7 @@
 // QScintilla editor with nothing connected (the component as it comes), and the rebuild of the
 // block list alone (the outline's share).
 #include "mainwindow.h"
-#include "platform/sourceeditor.h"
+#include "sourceeditor.h"
 #include "sources.h"
 
 #include <QApplication>
@@ -51,13 +51,13 @@ void typeAndDelete(benchmark::State &state, QWidget *editor)
 void keystroke(benchmark::State &state, const std::string &source)
 {
     vornex::Form1 &form = window();
-    vornex::SourceEditor *editor = form.RichTextBox1;
-    editor->setRawBytes(QByteArrayView(source.data(), static_cast<qsizetype>(source.size())));
+    vornex::SourceEditor *editor = form.editor();
+    editor->setRawBytes(source);
     editor->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, source.size() / 2);
     editor->setFocus();
     QCoreApplication::processEvents();
     typeAndDelete(state, editor);
-    state.counters["entries"] = form.Combo1->count();
+    state.counters["entries"] = form.blockList()->count();
     if (editor->bytesView() != source)
         state.SkipWithError("the text changed");
 }
@@ -89,11 +89,10 @@ void bareKeystroke(benchmark::State &state, const std::string &source)
 void rebuild(benchmark::State &state, const std::string &source)
 {
     vornex::Form1 &form = window();
-    form.RichTextBox1->setRawBytes(
-        QByteArrayView(source.data(), static_cast<qsizetype>(source.size())));
+    form.editor()->setRawBytes(source);
     for (auto _ : state)
         form.LoadCombos();
-    state.counters["entries"] = form.Combo1->count();
+    state.counters["entries"] = form.blockList()->count();
 }
 
 void registerAll()

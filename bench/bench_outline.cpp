@@ -3,7 +3,7 @@
 // the first two for comparison.
 
 #include "outline/literalscan.h"
-#include "outline/scanblocks.h"
+#include "scanblocks.h"
 #include "sources.h"
 
 #include <benchmark/benchmark.h>

@@ -2,4 +2,5 @@
 add_executable(bench_files bench_files.cpp)
 target_include_directories(bench_files PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 find_package(Qt6 REQUIRED COMPONENTS Test)
-target_link_libraries(bench_files PRIVATE vornex_gui benchmark::benchmark Qt6::Test)
+target_link_libraries(bench_files PRIVATE vornex_editor benchmark::benchmark Qt6::Test
+  vornex_compile_options)

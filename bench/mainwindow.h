@@ -1,7 +1,7 @@
 #pragma once
 
 // The main window the GUI benchmarks work in, shown offscreen and kept for the whole run.
-#include "editor/form1.h"
+#include "form1.h"
 
 #include <QApplication>
 

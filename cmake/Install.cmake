@@ -3,21 +3,12 @@
 # report there too, so that folder must be writable by the IDE's user (install per user).
 # A relative link in bin/ starts the IDE, so the whole prefix can move.
 
-if(NOT TARGET vornex-ide)
-  return()
-endif()
-
-include(GNUInstallDirs)
-
 set(VORNEX_APP_ID org.vornex.VornexIDE)
 set(VORNEX_INSTALL_PROGRAMDIR lib/vornex-ide)
 
-install(TARGETS vornex-ide cvornex RUNTIME DESTINATION ${VORNEX_INSTALL_PROGRAMDIR})
-if(TARGET vornex_webview)
-  install(TARGETS vornex_webview
-    LIBRARY DESTINATION ${VORNEX_INSTALL_PROGRAMDIR}
-    RUNTIME DESTINATION ${VORNEX_INSTALL_PROGRAMDIR})
-endif()
+install(TARGETS vornex-ide cvornex vornex_webview
+  RUNTIME DESTINATION ${VORNEX_INSTALL_PROGRAMDIR}
+  LIBRARY DESTINATION ${VORNEX_INSTALL_PROGRAMDIR})
 
 # bin/vornex-ide -> ../lib/vornex-ide/vornex-ide, made here and installed as the link it is.
 cmake_path(RELATIVE_PATH VORNEX_INSTALL_PROGRAMDIR BASE_DIRECTORY ${CMAKE_INSTALL_BINDIR}

@@ -2,7 +2,7 @@
 // scanning into one list that lives across inputs so that storage reuse is exercised too.
 
 #include "outline/literalscan.h"
-#include "outline/scanblocks.h"
+#include "scanblocks.h"
 
 #include <algorithm>
 #include <cstddef>

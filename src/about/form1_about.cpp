@@ -1,8 +1,8 @@
-#include "editor/form1.h"
+#include "form1.h"
 
+#include "appearance.h"
 #include "form3.h"
-#include "platform/appearance.h"
-#include "platform/htmlviewer.h"
+#include "htmlviewer.h"
 
 #include <QUrl>
 
@@ -15,7 +15,7 @@ void Form1::abt_Click()
     // An About window that is already open comes to the front, out of the taskbar if need be.
     bringToFront(m_form3);
     // The page loads in the background; whatever comes of it is the viewer's to show.
-    m_form3->WebBrowser1->navigate(QUrl(QStringLiteral(VORNEX_ABOUT_URL)));
+    m_form3->viewer()->navigate(QUrl(QStringLiteral(VORNEX_ABOUT_URL)));
 }
 
 } // namespace vornex

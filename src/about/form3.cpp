@@ -1,8 +1,8 @@
 #include "form3.h"
 
-#include "platform/appearance.h"
-#include "platform/htmlviewer.h"
-#include "platform/twips.h"
+#include "appearance.h"
+#include "htmlviewer.h"
+#include "twips.h"
 
 #include <QAccessibleWidget>
 
@@ -29,8 +29,7 @@ Form3::Form3(HtmlViewerFactory &viewers)
                            Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
       WebBrowser1(viewers.create(this, ViewerKind::WebPage))
 {
-    static const bool accessible = (QAccessible::installFactory(accessibleWindow), true);
-    Q_UNUSED(accessible);
+    installAccessibleFactory(accessibleWindow);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(kCaption);
     setWindowIcon(applicationIcon());

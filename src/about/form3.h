@@ -17,6 +17,9 @@ public:
     explicit Form3(HtmlViewerFactory &viewers);
 
     // The embedded HTML viewer, a child of the window; it stays where the design puts it.
+    HtmlViewer *viewer() const { return WebBrowser1; }
+
+private:
     HtmlViewer *WebBrowser1;
 };
 

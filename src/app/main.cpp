@@ -1,4 +1,4 @@
-#include "editor/form1.h"
+#include "form1.h"
 
 #include <QApplication>
 

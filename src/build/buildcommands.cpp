@@ -1,6 +1,6 @@
 #include "buildcommands.h"
 
-#include "platform/platform.h"
+#include "platform.h"
 
 #include <QDir>
 #include <QProcess>

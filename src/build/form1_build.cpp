@@ -1,10 +1,10 @@
-#include "editor/form1.h"
+#include "form1.h"
 
+#include "appearance.h"
 #include "buildcommands.h"
 #include "form2.h"
 #include "form4.h"
-#include "platform/appearance.h"
-#include "platform/twips.h"
+#include "twips.h"
 
 #include <QLineEdit>
 
@@ -80,8 +80,8 @@ void Form1::SetupECop_Click()
 
 void Form1::EAE_Click()
 {
-    const QString path = form4()->Text1->text();
-    const QString parameters = form4()->Text2->text();
+    const QString path = form4()->exePath();
+    const QString parameters = form4()->parameters();
     if (path.isEmpty() || parameters.isEmpty()) {
         m_platform.messages->warning(this, applicationTitle(), kNoInterpreterText);
         SetupECop_Click();

@@ -1,8 +1,8 @@
 #include "form2.h"
 
-#include "platform/appearance.h"
-#include "platform/htmlviewer.h"
-#include "platform/twips.h"
+#include "appearance.h"
+#include "htmlviewer.h"
+#include "twips.h"
 
 #include <QMoveEvent>
 #include <QUrl>

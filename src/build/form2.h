@@ -19,9 +19,6 @@ class Form2 : public QWidget
 public:
     explicit Form2(HtmlViewerFactory &viewers);
 
-    // The viewer, a child of the window, or null before the first report was loaded.
-    HtmlViewer *WebBrowser1 = nullptr;
-
     // Loads address into the viewer, creating it first if needed.
     void navigate(const QUrl &address);
 
@@ -36,6 +33,8 @@ protected:
 private:
     HtmlViewer *viewer();
 
+    // The viewer, a child of the window, or null before the first report was loaded.
+    HtmlViewer *WebBrowser1 = nullptr;
     HtmlViewerFactory &m_viewers;
     QSize m_outerSize;
 };

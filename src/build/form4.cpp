@@ -1,7 +1,7 @@
 #include "form4.h"
 
-#include "platform/appearance.h"
-#include "platform/twips.h"
+#include "appearance.h"
+#include "twips.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -28,12 +28,26 @@ Form4::Form4() : QWidget(nullptr)
     Command1->setDefault(false);
     connect(Command1, &QPushButton::clicked, this, &Form4::Command1_Click);
 
+    // Named as in the design, so that tests and tools find them.
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text2->setObjectName(QStringLiteral("Text2"));
+    Command1->setObjectName(QStringLiteral("Command1"));
     // The labels name their fields for screen readers.
     Label1->setBuddy(Text1);
     Label2->setBuddy(Text2);
 
     setTabOrder(Text1, Text2);
     setTabOrder(Text2, Command1);
+}
+
+QString Form4::exePath() const
+{
+    return Text1->text();
+}
+
+QString Form4::parameters() const
+{
+    return Text2->text();
 }
 
 void Form4::Command1_Click()

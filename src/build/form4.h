@@ -17,16 +17,19 @@ class Form4 : public QWidget
 public:
     Form4();
 
-    QLabel *Label1;
-    QLineEdit *Text1;
-    QLabel *Label2;
-    QLineEdit *Text2;
-    QPushButton *Command1;
+    // The interpreter's path and its parameters, exactly as typed.
+    QString exePath() const;
+    QString parameters() const;
 
     // Apply: hides the window, which keeps its texts.
     void Command1_Click();
 
 private:
+    QLabel *Label1;
+    QLineEdit *Text1;
+    QLabel *Label2;
+    QLineEdit *Text2;
+    QPushButton *Command1;
 };
 
 } // namespace vornex

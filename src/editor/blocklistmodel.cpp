@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QListView>
 #include <QProxyStyle>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
 #include <climits>
@@ -11,6 +12,22 @@
 namespace vornex {
 
 namespace {
+
+// text, or when it is longer than length characters its first and last characters around "…",
+// length in all.
+QString cutMiddle(const QString &text, qsizetype length)
+{
+    if (text.size() <= length)
+        return text;
+    qsizetype head = qMax<qsizetype>(length - 1, 0) / 2;
+    qsizetype tail = text.size() - (qMax<qsizetype>(length - 1, 0) - head);
+    // A surrogate pair stays whole or goes whole.
+    if (head > 0 && text.at(head - 1).isHighSurrogate())
+        --head;
+    if (tail < text.size() && text.at(tail).isLowSurrogate())
+        ++tail;
+    return text.left(head) + QChar(0x2026) + text.mid(tail);
+}
 
 // The characters of an entry drawn in width pixels: twice what fits of average characters, so
 // that eliding the rest, not this cut, decides what shows.
@@ -53,21 +70,34 @@ public:
     }
 };
 
-} // namespace
-
-QString cutMiddle(const QString &text, qsizetype length)
+// Draws an entry of any length at the cost of a short one: from no more of its text than the
+// space it is drawn in can show, elided in the middle; every entry has the same size.
+class BlockListDelegate : public QStyledItemDelegate
 {
-    if (text.size() <= length)
-        return text;
-    qsizetype head = qMax<qsizetype>(length - 1, 0) / 2;
-    qsizetype tail = text.size() - (qMax<qsizetype>(length - 1, 0) - head);
-    // A surrogate pair stays whole or goes whole.
-    if (head > 0 && text.at(head - 1).isHighSurrogate())
-        --head;
-    if (tail < text.size() && text.at(tail).isLowSurrogate())
-        ++tail;
-    return text.left(head) + QChar(0x2026) + text.mid(tail);
-}
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const override
+    {
+        // One line, whatever the entry holds; the list takes the width of the view.
+        QStyleOptionViewItem line = option;
+        line.features |= QStyleOptionViewItem::HasDisplay;
+        line.text = QStringLiteral("X");
+        const QStyle *style = option.widget ? option.widget->style() : QApplication::style();
+        return {0, style->sizeFromContents(QStyle::CT_ItemViewItem, &line, QSize(), option.widget)
+                       .height()};
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->text =
+            cutMiddle(option->text, drawnLength(option->rect.width(), option->fontMetrics));
+    }
+};
+
+} // namespace
 
 BlockListModel::BlockListModel(std::function<std::string_view()> text, QObject *parent)
     : QAbstractListModel(parent), m_text(std::move(text))
@@ -109,14 +139,13 @@ QString BlockListModel::entryStart(std::string_view text, int row, qsizetype len
 {
     if (m_list.misaligned())
         return QString::fromUtf8(kMisalignedEntry.data(), qsizetype(kMisalignedEntry.size()));
-    // A character takes at most four bytes of UTF-8 and two UTF-16 units.
     // Cut to the text as it is now: between a change and the rebuild the runs are the old text's.
-    const std::size_t end = std::min(m_list.run(std::size_t(row)).end, text.size());
+    const BlockList::Run run = m_list.run(std::size_t(row));
+    const std::size_t end = std::min(run.end, text.size());
+    const std::size_t begin = std::min(run.begin, end);
     std::string bytes;
-    for (std::size_t i = m_list.run(std::size_t(row)).begin;
-         i < end && qsizetype(bytes.size()) < 4 * length + 4; ++i)
-        if (text[i] != '\r' && text[i] != '\n')
-            bytes += text[i];
+    // A character takes at most four bytes of UTF-8 and two UTF-16 units.
+    appendBlockName(bytes, text.substr(begin, end - begin), 4 * std::size_t(length) + 4);
     return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
 }
 
@@ -142,25 +171,6 @@ QModelIndexList BlockListModel::match(const QModelIndex &start, int role, const 
             found << index(row);
     }
     return found;
-}
-
-QSize BlockListDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const
-{
-    // One line, whatever the entry holds; the list takes the width of the view.
-    QStyleOptionViewItem line = option;
-    line.features |= QStyleOptionViewItem::HasDisplay;
-    line.text = QStringLiteral("X");
-    const QStyle *style = option.widget ? option.widget->style() : QApplication::style();
-    return {
-        0,
-        style->sizeFromContents(QStyle::CT_ItemViewItem, &line, QSize(), option.widget).height()};
-}
-
-void BlockListDelegate::initStyleOption(QStyleOptionViewItem *option,
-                                        const QModelIndex &index) const
-{
-    QStyledItemDelegate::initStyleOption(option, index);
-    option->text = cutMiddle(option->text, drawnLength(option->rect.width(), option->fontMetrics));
 }
 
 void showBlockList(QComboBox *box, BlockListModel *model)

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "outline/scanblocks.h"
+#include "scanblocks.h"
 
 #include <QAbstractListModel>
-#include <QStyledItemDelegate>
 
 #include <functional>
 #include <string_view>
@@ -45,25 +44,6 @@ private:
     BlockList m_list;
     bool m_empty = true;
 };
-
-// Draws an entry of any length at the cost of a short one: from no more of its text than the
-// space it is drawn in can show, elided in the middle; every entry has the same size.
-class BlockListDelegate : public QStyledItemDelegate
-{
-    Q_OBJECT
-
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
-};
-
-// text, or when it is longer than length characters its first and last characters around "…",
-// length in all.
-QString cutMiddle(const QString &text, qsizetype length);
 
 // Makes box show model: the popup opens at once whatever the entries hold (no entry is measured,
 // every entry has the size of any other, the popup has the box's width) and entries are drawn

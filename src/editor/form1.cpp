@@ -1,14 +1,14 @@
 #include "form1.h"
 
-#include "about/form3.h"
+#include "appearance.h"
 #include "blocklistmodel.h"
-#include "build/form2.h"
-#include "build/form4.h"
-#include "platform/appearance.h"
-#include "platform/sourceeditor.h"
-#include "platform/sourcefile.h"
-#include "platform/twips.h"
+#include "form2.h"
+#include "form3.h"
+#include "form4.h"
 #include "resizerule.h"
+#include "sourceeditor.h"
+#include "sourcefile.h"
+#include "twips.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -220,7 +220,7 @@ void Form1::reportFailure(const QString &what, const QString &reason)
 
 bool Form1::loadFile(const QString &path)
 {
-    QByteArray bytes;
+    std::string bytes;
     QString reason;
     if (!readSourceFile(path, &bytes, &reason)) {
         reportFailure(QStringLiteral("Cannot open \"%1\"").arg(path), reason);

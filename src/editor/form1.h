@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/platform.h"
+#include "platform.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -34,8 +34,9 @@ public:
     // The full path of the current source file.
     QString SourcePath;
 
-    SourceEditor *RichTextBox1;
-    QComboBox *Combo1;
+    // The editor and the block list.
+    SourceEditor *editor() const { return RichTextBox1; }
+    QComboBox *blockList() const { return Combo1; }
 
     // Sets SourcePath and the caption at start.
     void Form_Load();
@@ -66,9 +67,6 @@ public:
     // Help: the About window.
     void abt_Click();
 
-    // The window's title text.
-    void setCaption(const QString &caption);
-
     // The secondary windows while they exist.
     Form2 *debugOutputWindow() const;
     Form3 *aboutWindow() const;
@@ -80,6 +78,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    SourceEditor *RichTextBox1;
+    QComboBox *Combo1;
     QLabel *Label1;
     QMenu *File;
     QAction *CNSF;
@@ -98,6 +98,8 @@ private:
     QMenu *Hlp;
     QAction *abt;
 
+    // The window's title text.
+    void setCaption(const QString &caption);
     void createControls();
     void createMenus();
     QAction *addItem(QMenu *menu, const QString &caption, const QKeySequence &key,

@@ -108,12 +108,18 @@ std::string BlockList::entry(std::size_t i, std::string_view text) const
     // The text may have changed since the scan (the list is rebuilt after the change is drawn),
     // so the run is cut to the text as it is now.
     const std::size_t end = std::min(m_runs[i].end, text.size());
+    const std::size_t begin = std::min(m_runs[i].begin, end);
     std::string name;
-    for (std::size_t pos = m_runs[i].begin; pos < end; ++pos) {
-        if (!isBreak(text[pos]))
-            name.push_back(text[pos]);
-    }
+    appendBlockName(name, text.substr(begin, end - begin));
     return name;
+}
+
+void appendBlockName(std::string &name, std::string_view run, std::size_t limit)
+{
+    for (std::size_t pos = 0; pos < run.size() && name.size() < limit; ++pos) {
+        if (!isBreak(run[pos]))
+            name.push_back(run[pos]);
+    }
 }
 
 std::vector<std::string> BlockList::entries(std::string_view text) const

@@ -41,6 +41,11 @@ private:
     std::vector<Run> m_runs;
 };
 
+// Appends to name the characters of run, a name's run in its text, that the name is made of: all
+// but CR and LF. Stops once name holds limit bytes.
+void appendBlockName(std::string &name, std::string_view run,
+                     std::size_t limit = std::string::npos);
+
 // Scans text (the editor's bytes, UTF-8) for code blocks into out, reusing its storage.
 // Runs in time linear in the length of the text, at any length.
 void ScanBlocks(std::string_view text, BlockList &out);

@@ -1,11 +1,11 @@
 // The secondary windows and the Build commands on a real main window: the warnings, the windows'
 // life and places, the programs started (for real, through the recorder) and what a failure says.
 
-#include "about/form3.h"
-#include "build/buildcommands.h"
-#include "build/form2.h"
-#include "build/form4.h"
+#include "buildcommands.h"
 #include "fakes/fakeplatform.h"
+#include "form2.h"
+#include "form3.h"
+#include "form4.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,11 +24,17 @@ void flushDeletes()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+// A control of the settings window, by its name.
+template <typename Control = QLineEdit> Control *control(vornex::Form4 *settings, const char *name)
+{
+    return settings->findChild<Control *>(QString::fromLatin1(name));
+}
+
 void setInterpreter(Form1 &ide, const QString &path, const QString &parameters)
 {
     ide.SetupECop_Click();
-    ide.settingsWindow()->Text1->setText(path);
-    ide.settingsWindow()->Text2->setText(parameters);
+    control(ide.settingsWindow(), "Text1")->setText(path);
+    control(ide.settingsWindow(), "Text2")->setText(parameters);
 }
 
 } // namespace
@@ -136,7 +142,7 @@ private slots:
         QVERIFY(command != u"view" || placed(first));
         if (auto *about = qobject_cast<vornex::Form3 *>(first.data())) {
             about->resize(designSize / 2);
-            QCOMPARE(about->WebBrowser1->widget()->geometry(), QRect(8, 8, 665, 473));
+            QCOMPARE(about->viewer()->widget()->geometry(), QRect(8, 8, 665, 473));
         }
         QVERIFY(first->close());
         flushDeletes();
@@ -157,14 +163,14 @@ private slots:
         Form1 &w = ide.window;
         w.SetupECop_Click();
         QPointer<vornex::Form4> settings = w.settingsWindow();
-        QTest::keyClicks(settings->Text1, u"/tools/run"_s);
-        QTest::keyClicks(settings->Text2, u"a b"_s);
-        QTest::keyClick(settings->Text2, Qt::Key_Return);
-        QTest::keyClick(settings->Text2, Qt::Key_Escape);
+        QTest::keyClicks(control(settings, "Text1"), u"/tools/run"_s);
+        QTest::keyClicks(control(settings, "Text2"), u"a b"_s);
+        QTest::keyClick(control(settings, "Text2"), Qt::Key_Return);
+        QTest::keyClick(control(settings, "Text2"), Qt::Key_Escape);
         flushDeletes();
         w.EAE_Click();
         QVERIFY(settings && settings->isVisible());
-        QTest::mouseClick(settings->Command1, Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>(settings, "Command1"), Qt::LeftButton);
         flushDeletes();
         QVERIFY(settings && !settings->isVisible());
         w.EAE_Click();
@@ -174,7 +180,9 @@ private slots:
         flushDeletes();
         w.EAE_Click();
         QCOMPARE(ide.fakes.launches.size(), 2);
-        QCOMPARE(w.settingsWindow()->Text1->text() + w.settingsWindow()->Text2->text(), u""_s);
+        QCOMPARE(control(w.settingsWindow(), "Text1")->text() +
+                     control(w.settingsWindow(), "Text2")->text(),
+                 u""_s);
     }
 
     // Without the browser engine module the About viewer shows a page of its own; the IDE says
@@ -247,7 +255,7 @@ private slots:
             w.SourcePath = text.isEmpty() ? w.SourcePath : ide.path(text);
             QVERIFY(saveFails || QDir().mkpath(QFileInfo(w.SourcePath).path()));
             QVERIFY(saveFails || vornex::fakes::writeFile(w.SourcePath, "stale"));
-            w.RichTextBox1->setRawBytes("main {\r\n}\r\n");
+            w.editor()->setRawBytes("main {\r\n}\r\n");
             w.Asm_Click();
             QVERIFY(saveFails || vornex::fakes::readFile(w.SourcePath) == "main {\r\n}\r\n");
             arguments = {w.SourcePath};

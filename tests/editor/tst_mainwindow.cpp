@@ -1,13 +1,13 @@
 // The main window on fakes: its start state, the resize rule, the menu keys against the editor,
 // the block list while typing and after every kind of change, and Exit.
 
-#include "about/form3.h"
-#include "build/form4.h"
-#include "editor/blocklistmodel.h"
-#include "editor/resizerule.h"
+#include "blocklistmodel.h"
 #include "fakes/fakeplatform.h"
-#include "outline/scanblocks.h"
-#include "platform/twips.h"
+#include "form3.h"
+#include "form4.h"
+#include "resizerule.h"
+#include "scanblocks.h"
+#include "twips.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -44,8 +44,8 @@ private slots:
         Ide ide(appDir);
         QCOMPARE(ide.window.SourcePath, sourcePath);
         QCOMPARE(ide.window.windowHandle()->title(), u"VORNEX IDE - "_s + sourcePath);
-        QCOMPARE(ide.window.Combo1->count(), 0);
-        QCOMPARE(ide.window.Combo1->currentIndex(), -1);
+        QCOMPARE(ide.window.blockList()->count(), 0);
+        QCOMPARE(ide.window.blockList()->currentIndex(), -1);
     }
 
     // The window's outer size in twips drives the layout: the editor is 370 narrower and 1400
@@ -83,8 +83,8 @@ private slots:
         };
         w.setMinimumSize(1, 1);
         w.resize(px(8000), px(6000));
-        const QSize editorBefore = w.RichTextBox1->size();
-        const int listBefore = w.Combo1->width();
+        const QSize editorBefore = w.editor()->size();
+        const int listBefore = w.blockList()->width();
         const QSize outerPx(px(outer.width()), px(outer.height()));
         w.resize(outerPx - (w.frameGeometry().size() - w.size()));
         QTRY_COMPARE(w.frameGeometry().size(), outerPx);
@@ -92,9 +92,9 @@ private slots:
         const auto near = [&](int got, int twips, int before) {
             return twips < 0 ? got == before : qAbs(got - px(twips)) <= 1;
         };
-        QVERIFY(near(w.RichTextBox1->width(), editor.width(), editorBefore.width()));
-        QVERIFY(near(w.RichTextBox1->height(), editor.height(), editorBefore.height()));
-        QVERIFY(near(w.Combo1->width(), list, listBefore));
+        QVERIFY(near(w.editor()->width(), editor.width(), editorBefore.width()));
+        QVERIFY(near(w.editor()->height(), editor.height(), editorBefore.height()));
+        QVERIFY(near(w.blockList()->width(), list, listBefore));
     }
 
     void shortcuts_data()
@@ -122,16 +122,16 @@ private slots:
         QFETCH(QString, effect);
         Ide ide;
         Form1 &w = ide.window;
-        w.RichTextBox1->setRawBytes("main {\r\n}");
-        w.RichTextBox1->setCursorPosition(1, 0);
+        w.editor()->setRawBytes("main {\r\n}");
+        w.editor()->setCursorPosition(1, 0);
 
         if (key.isEmpty())
             w.close();
         else
-            QTest::keySequence(w.RichTextBox1, key);
+            QTest::keySequence(w.editor(), key);
 
         QCOMPARE(ide.bytes(), effect == u"new" ? QByteArray() : QByteArray("main {\r\n}"));
-        QVERIFY(!w.RichTextBox1->hasSelectedText());
+        QVERIFY(!w.editor()->hasSelectedText());
         const QMap<QString, bool> happened{
             {u"new"_s, true},
             {u"dialog"_s, ide.fakes.dialogPresets.size() == 1},
@@ -171,10 +171,10 @@ private slots:
             mutable QStringList drawn;
         } recorder;
         Ide ide;
-        QComboBox *box = ide.window.Combo1;
+        QComboBox *box = ide.window.blockList();
         QAbstractItemView *view = box->view();
         view->setStyle(&recorder);
-        ide.window.RichTextBox1->setRawBytes(text);
+        ide.window.editor()->setRawBytes(text.toStdString());
         QCoreApplication::sendPostedEvents(); // as the event loop does after every input event
         const std::string_view bytes(text.constData(), std::size_t(text.size()));
         const BlockList blocks = ScanBlocks(bytes);
@@ -223,34 +223,34 @@ private slots:
         QFETCH(QString, keys);
         Ide ide;
         Form1 &w = ide.window;
-        SourceEditor *editor = w.RichTextBox1;
-        const QSize listSize = w.Combo1->size(), windowSize = w.size();
+        SourceEditor *editor = w.editor();
+        const QSize listSize = w.blockList()->size(), windowSize = w.size();
         QVERIFY(fakes::writeFile(ide.path(u"open.vornex"_s), "one {\n}\ntwo {\n}"));
         ide.fakes.dialogAnswers.enqueue(ide.path(u"open.vornex"_s));
         QGuiApplication::clipboard()->setText(u"pasted {\r\n}\r\n"_s);
         QTest::keyClicks(editor, u"main {\r}\r"_s + QString(300, u'n') + u" {\r}"_s);
         editor->setCursorPosition(1, 1);
         QCoreApplication::sendPostedEvents(); // as the event loop does after every input event
-        QSignalSpy rebuilds(w.Combo1->model(), &QAbstractItemModel::modelReset);
+        QSignalSpy rebuilds(w.blockList()->model(), &QAbstractItemModel::modelReset);
         for (const QString &key : keys.split(u'|')) {
             rebuilds.clear();
             QTest::keySequence(editor, QKeySequence(key));
             // Read before the rebuild, as a screen reader may: nothing past the text is read.
-            for (int i = 0; i < w.Combo1->count(); ++i)
-                (void)w.Combo1->itemText(i);
-            QTest::keyClick(w.Combo1, Qt::Key_Shift);
+            for (int i = 0; i < w.blockList()->count(); ++i)
+                (void)w.blockList()->itemText(i);
+            QTest::keyClick(w.blockList(), Qt::Key_Shift);
         }
         const std::string_view text = editor->bytesView();
         const BlockList fresh = ScanBlocks(text);
-        QCOMPARE(std::size_t(w.Combo1->count()), fresh.size());
-        for (int i = 0; i < w.Combo1->count(); ++i)
-            QCOMPARE(w.Combo1->itemText(i).toStdString(), fresh.entry(std::size_t(i), text));
+        QCOMPARE(std::size_t(w.blockList()->count()), fresh.size());
+        for (int i = 0; i < w.blockList()->count(); ++i)
+            QCOMPARE(w.blockList()->itemText(i).toStdString(), fresh.entry(std::size_t(i), text));
         QCOMPARE(rebuilds.count(), 1);
-        QCOMPARE(w.Combo1->currentIndex(), -1);
-        QCOMPARE(w.Combo1->size(), listSize);
+        QCOMPARE(w.blockList()->currentIndex(), -1);
+        QCOMPARE(w.blockList()->size(), listSize);
         QCOMPARE(w.size(), windowSize);
         const QByteArray bytes = ide.bytes();
-        emit w.Combo1->activated(0);
+        emit w.blockList()->activated(0);
         QCOMPARE(ide.bytes(), bytes);
     }
 };

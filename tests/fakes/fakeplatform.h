@@ -4,9 +4,9 @@
 // box, the process launcher, the HTML viewers and the end of the process only record what they
 // were asked. The windows stay real.
 
-#include "editor/form1.h"
-#include "platform/platform.h"
-#include "platform/sourceeditor.h"
+#include "form1.h"
+#include "platform.h"
+#include "sourceeditor.h"
 
 #include <QDir>
 #include <QFile>
@@ -128,10 +128,10 @@ struct Ide
         window.show();
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
-        window.RichTextBox1->setFocus();
+        window.editor()->setFocus();
     }
     QString path(const QString &name) const { return QDir(folder.path()).filePath(name); }
-    QByteArray bytes() const { return bytesOf(window.RichTextBox1->bytesView()); }
+    QByteArray bytes() const { return bytesOf(window.editor()->bytesView()); }
 
     QTemporaryDir folder;
     FakePlatform fakes;

@@ -3,7 +3,7 @@
 // A slow, literal transcription of the block scanner's two passes: 1-based positions, a walk
 // back from every brace and a copy of every name. The tests hold the fast scanner against it.
 
-#include "outline/scanblocks.h"
+#include "scanblocks.h"
 
 #include <string>
 #include <string_view>

@@ -1,5 +1,5 @@
 #include "outline/literalscan.h"
-#include "outline/scanblocks.h"
+#include "scanblocks.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,7 @@
 #include "report.h"
 
-#include "outline/scanblocks.h"
+#include "scanblocks.h"
+#include "textlines.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -61,71 +62,8 @@ std::string_view fileName(std::string_view path)
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-constexpr std::string_view kHead = R"(<!DOCTYPE html>
-<html lang="en">
-<head>
-<meta charset="utf-8">
-<title>)";
-
-constexpr std::string_view kStyle = R"(</title>
-<style>
-body { font-family: monospace; margin: 1em; color: #000; background: #fff; }
-h1 { font-size: 1.3em; } h2 { font-size: 1.1em; margin-top: 1.5em; }
-.error { color: #b00000; font-weight: bold; }
-pre { border: 1px solid #ccc; padding: 0.5em; overflow-x: auto; }
-.n { color: #888; user-select: none; }
-</style>
-</head>
-<body>
-)";
-
-// Appends the part of a block's name that follows the name before it, so that names that overlap
-// (nested blocks on lines without CR) are shown once: "…" first when the name begins earlier,
-// and a long part cut to its first and last kEntryEnd bytes around "…". scratch is reused.
-void appendEntry(std::string &html, std::string_view run, bool continued, std::string &scratch)
-{
-    scratch.clear();
-    for (const char c : run)
-        if (c != '\r' && c != '\n')
-            scratch += c;
-    const std::string_view name = scratch;
-    if (continued)
-        html += kEllipsis;
-    if (name.size() <= 2 * kEntryEnd) {
-        appendEscaped(html, name);
-        return;
-    }
-    // Cut between characters, not inside one.
-    const auto isContinuation = [&](std::size_t i) {
-        return (static_cast<unsigned char>(name[i]) & 0xC0) == 0x80;
-    };
-    std::size_t head = kEntryEnd;
-    for (int back = 0; back < 3 && isContinuation(head); ++back)
-        --head;
-    std::size_t tail = name.size() - kEntryEnd;
-    for (int ahead = 0; ahead < 3 && isContinuation(tail); ++ahead)
-        ++tail;
-    appendEscaped(html, name.substr(0, head));
-    html += kEllipsis;
-    appendEscaped(html, name.substr(tail));
-}
-
-} // namespace
-
-std::size_t countLines(std::string_view text)
-{
-    std::size_t lines = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' || text[i] == '\r') {
-            ++lines;
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        }
-    }
-    const bool unterminated = !text.empty() && text.back() != '\n' && text.back() != '\r';
-    return lines + (unterminated ? 1 : 0);
-}
-
+// Appends text to html as HTML character data: markup characters escaped, bytes that are not
+// valid UTF-8 shown as U+FFFD and control characters as their visible symbols.
 void appendEscaped(std::string &html, std::string_view text)
 {
     std::size_t i = 0;
@@ -168,6 +106,55 @@ void appendEscaped(std::string &html, std::string_view text)
     }
 }
 
+constexpr std::string_view kHead = R"(<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<title>)";
+
+constexpr std::string_view kStyle = R"(</title>
+<style>
+body { font-family: monospace; margin: 1em; color: #000; background: #fff; }
+h1 { font-size: 1.3em; } h2 { font-size: 1.1em; margin-top: 1.5em; }
+.error { color: #b00000; font-weight: bold; }
+pre { border: 1px solid #ccc; padding: 0.5em; overflow-x: auto; }
+.n { color: #888; user-select: none; }
+</style>
+</head>
+<body>
+)";
+
+// Appends the part of a block's name that follows the name before it, so that names that overlap
+// (nested blocks on lines without CR) are shown once: "…" first when the name begins earlier,
+// and a long part cut to its first and last kEntryEnd bytes around "…". scratch is reused.
+void appendEntry(std::string &html, std::string_view run, bool continued, std::string &scratch)
+{
+    scratch.clear();
+    vornex::appendBlockName(scratch, run);
+    const std::string_view name = scratch;
+    if (continued)
+        html += kEllipsis;
+    if (name.size() <= 2 * kEntryEnd) {
+        appendEscaped(html, name);
+        return;
+    }
+    // Cut between characters, not inside one.
+    const auto isContinuation = [&](std::size_t i) {
+        return (static_cast<unsigned char>(name[i]) & 0xC0) == 0x80;
+    };
+    std::size_t head = kEntryEnd;
+    for (int back = 0; back < 3 && isContinuation(head); ++back)
+        --head;
+    std::size_t tail = name.size() - kEntryEnd;
+    for (int ahead = 0; ahead < 3 && isContinuation(tail); ++ahead)
+        ++tail;
+    appendEscaped(html, name.substr(0, head));
+    html += kEllipsis;
+    appendEscaped(html, name.substr(tail));
+}
+
+} // namespace
+
 std::string debugReport(std::string_view sourcePath, std::string_view source)
 {
     std::string html;
@@ -179,7 +166,7 @@ std::string debugReport(std::string_view sourcePath, std::string_view source)
 
     html += "<h1>Debug output</h1>\n<p>Source: <code>";
     appendEscaped(html, sourcePath);
-    const std::size_t lines = countLines(source);
+    const std::size_t lines = vornex::countLines(source);
     html += "</code></p>\n<p>Size: " + std::to_string(lines) + (lines == 1 ? " line" : " lines") +
             ", " + std::to_string(source.size()) + (source.size() == 1 ? " byte" : " bytes") +
             "</p>\n";
@@ -209,25 +196,16 @@ std::string debugReport(std::string_view sourcePath, std::string_view source)
     html += "<h2>Source</h2>\n<pre class=\"source\">";
     const std::size_t width = std::to_string(lines).size();
     std::size_t number = 0;
-    std::size_t start = 0;
-    while (start < source.size()) {
-        std::size_t end = source.find_first_of("\r\n", start);
-        if (end == std::string_view::npos)
-            end = source.size();
+    for (std::size_t start = 0; start < source.size();) {
+        const vornex::LineBreak end = vornex::nextLineBreak(source, start);
         const std::string label = std::to_string(++number);
         html += "<span class=\"n\">";
         html.append(width - label.size(), ' ');
         html += label;
         html += "  </span>";
-        appendEscaped(html, source.substr(start, end - start));
+        appendEscaped(html, source.substr(start, end.at - start));
         html += '\n';
-        start = end;
-        if (start < source.size()) {
-            const bool cr = source[start] == '\r';
-            ++start;
-            if (cr && start < source.size() && source[start] == '\n')
-                ++start;
-        }
+        start = end.at + end.length;
     }
     html += "</pre>\n</body>\n</html>\n";
     return html;

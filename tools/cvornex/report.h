@@ -5,14 +5,6 @@
 
 namespace cvornex {
 
-// The number of lines of text: CR LF, a lone LF and a lone CR each end one line, and a last
-// line without a line break counts too.
-std::size_t countLines(std::string_view text);
-
-// Appends text to html as HTML character data: markup characters escaped, bytes that are not
-// valid UTF-8 shown as U+FFFD and control characters as their visible symbols.
-void appendEscaped(std::string &html, std::string_view text);
-
 // The whole debug report for the source at sourcePath with the given bytes: path, size in
 // lines, block outline or brace error, and the numbered source. Each block name is shown once,
 // from where the name before it ends, cut to its first and last 60 bytes when longer, so that the

@@ -1,4 +1,4 @@
-#include "platform/htmlviewer.h"
+#include "htmlviewer.h"
 
 #include <QWebEnginePage>
 #include <QWebEngineProfile>

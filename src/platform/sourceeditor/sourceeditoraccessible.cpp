@@ -228,7 +228,9 @@ private:
     }
 };
 
-QAccessibleInterface *sourceEditorFactory(const QString &className, QObject *object)
+} // namespace
+
+QAccessibleInterface *sourceEditorAccessible(const QString &className, QObject *object)
 {
     // The class name first: Qt also asks for objects that are being destroyed, which must not
     // be touched.
@@ -236,20 +238,5 @@ QAccessibleInterface *sourceEditorFactory(const QString &className, QObject *obj
         return new SourceEditorAccessible(static_cast<SourceEditor *>(object));
     return nullptr;
 }
-
-} // namespace
-
-void installSourceEditorAccessibility()
-{
-    // Qt asks the factories for the most derived class first, so this one answers for the editor
-    // whichever was installed first; it is installed at start all the same.
-    static const bool installed = [] {
-        QAccessible::installFactory(sourceEditorFactory);
-        return true;
-    }();
-    Q_UNUSED(installed);
-}
-
-Q_CONSTRUCTOR_FUNCTION(installSourceEditorAccessibility)
 
 } // namespace vornex

@@ -2,8 +2,6 @@
 
 #include <Qsci/qsciscintilla.h>
 
-#include <QByteArray>
-#include <QByteArrayView>
 #include <QKeySequence>
 
 #include <string_view>
@@ -29,12 +27,11 @@ public:
     // next return to the event loop.
     std::string_view bytesView() const;
     // Replaces the whole text with bytes and makes Enter insert the line break they use.
-    void setRawBytes(QByteArrayView bytes);
+    void setRawBytes(std::string_view bytes);
     // Removes key from the editor's own key bindings so that a menu shortcut gets it.
     void releaseKey(const QKeySequence &key);
 
-    // Style 0 and the spare styles of long lines (below) together.
-    void setFont(const QFont &font);
+    // Style 0 and the spare styles of long lines (below) together; so does a change of font.
     void setColor(const QColor &color) override;
     void setPaper(const QColor &color) override;
 
@@ -44,9 +41,6 @@ public:
     qsizetype positionFromOffset(int offset);
     int characterCount();
 
-    // Emits textBatchChanged now if a change of the text has not been announced yet.
-    void announceTextChange();
-
 signals:
     // Once after one or more changes of the text: after the editor has painted them, and in any
     // case before a mouse button, wheel, key or input method event reaches another object; keys
@@ -55,10 +49,13 @@ signals:
 
 protected:
     bool event(QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     class InputWatch;
 
+    // Emits textBatchChanged now if a change of the text has not been announced yet.
+    void announceTextChange();
     void beforeModification(int position, int type, int length);
     void afterModifications();
     void afterPaint();

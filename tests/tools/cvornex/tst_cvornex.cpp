@@ -1,4 +1,4 @@
-#include "outline/scanblocks.h"
+#include "scanblocks.h"
 
 #include <QDir>
 #include <QFile>
@@ -160,7 +160,7 @@ private slots:
         QTest::newRow("missing source")
             << QStringList{u"missing.vornex"_s} << false << u"missing.vornex"_s;
         QTest::newRow("empty path") << QStringList{QString()} << false << u"\"\""_s;
-        QTest::newRow("source is a folder") << QStringList{u"."_s} << false << u"directory"_s;
+        QTest::newRow("source is a folder") << QStringList{u"."_s} << false << u"folder"_s;
         QTest::newRow("source is a pipe without a writer")
             << QStringList{u"../pipe"_s} << false << u"regular"_s;
         QTest::newRow("source over 32 MiB")

@@ -5,6 +5,9 @@
 #include <QFontDatabase>
 #include <QWidget>
 
+#include <algorithm>
+#include <vector>
+
 namespace vornex {
 
 QFont fixedsysFont()
@@ -48,6 +51,15 @@ void makeFixedDialog(QWidget *window, const QString &caption, double widthTwips,
     window->setWindowIcon(applicationIcon());
     window->setFont(fixedsysFont());
     window->setFixedSize(twipsToPixels(window, widthTwips), twipsToPixels(window, heightTwips));
+}
+
+void installAccessibleFactory(QAccessible::InterfaceFactory factory)
+{
+    static std::vector<QAccessible::InterfaceFactory> installed;
+    if (std::find(installed.begin(), installed.end(), factory) != installed.end())
+        return;
+    installed.push_back(factory);
+    QAccessible::installFactory(factory);
 }
 
 } // namespace vornex

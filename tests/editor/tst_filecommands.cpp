@@ -30,7 +30,7 @@ class TestFileCommands : public QObject
         m_ide->fakes.dialogAnswers.enqueue(answer == kPreset ? answer : path(answer));
         (form().*command)();
     }
-    void type(const QString &text) { QTest::keyClicks(form().RichTextBox1, text); }
+    void type(const QString &text) { QTest::keyClicks(form().editor(), text); }
     // What the commands print, run in the folder, with "<failed>" added where they fail.
     QString shell(const QString &commands)
     {
@@ -137,7 +137,7 @@ private slots:
                 choose(verb == u"open" ? &Form1::LoadS_Click : &Form1::SaveAss_Click,
                        arg == u"cancel" ? kPreset : arg);
             else
-                QTest::keySequence(form().RichTextBox1, QKeySequence(step));
+                QTest::keySequence(form().editor(), QKeySequence(step));
         }
 
         QCOMPARE(form().SourcePath, path(sourcePath));
@@ -198,7 +198,7 @@ private slots:
         type(u"new {}"_s);
         const mode_t oldMask = ::umask(077);
         choose(&Form1::SaveAss_Click, saved);
-        QTest::keySequence(form().RichTextBox1, QKeySequence(u"Ctrl+S"_s));
+        QTest::keySequence(form().editor(), QKeySequence(u"Ctrl+S"_s));
         ::umask(oldMask);
 
         QCOMPARE(m_ide->fakes.messages.size(), 0);
@@ -274,7 +274,7 @@ private slots:
             form().SourcePath = file;
         const auto state = [&] {
             return QStringList{QString::number(qHash(m_ide->bytes())),
-                               QString::number(form().Combo1->count()), form().SourcePath,
+                               QString::number(form().blockList()->count()), form().SourcePath,
                                caption(), entries().join(u'|')};
         };
         const QStringList before = state();

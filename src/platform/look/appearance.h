@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAccessible>
 #include <QFont>
 #include <QIcon>
 
@@ -19,5 +20,9 @@ void bringToFront(QWidget *window);
 // box, discarded when closed, with the shared icon and font.
 void makeFixedDialog(QWidget *window, const QString &caption, double widthTwips,
                      double heightTwips);
+
+// Installs factory, which makes the accessible interfaces of some of the IDE's own widget
+// classes; once, however often it is called.
+void installAccessibleFactory(QAccessible::InterfaceFactory factory);
 
 } // namespace vornex

@@ -1,6 +1,8 @@
 #include "sourceeditor.h"
 
+#include "appearance.h"
 #include "sourceeditoraccessible.h"
+#include "textlines.h"
 
 #include <Qsci/qscicommand.h>
 #include <Qsci/qscicommandset.h>
@@ -29,16 +31,12 @@ const QEvent::Type kAfterChange = static_cast<QEvent::Type>(QEvent::registerEven
 const QEvent::Type kAfterPaint = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 // The line break Enter inserts: the first one the text holds, CR LF when it holds none.
-int eolModeFor(QByteArrayView bytes)
+int eolModeFor(std::string_view bytes)
 {
-    const auto *first =
-        std::find_if(bytes.begin(), bytes.end(), [](char c) { return c == '\r' || c == '\n'; });
-    if (first == bytes.end())
+    const LineBreak first = nextLineBreak(bytes, 0);
+    if (first.length != 1)
         return QsciScintillaBase::SC_EOL_CRLF;
-    if (*first == '\n')
-        return QsciScintillaBase::SC_EOL_LF;
-    return first + 1 != bytes.end() && first[1] == '\n' ? QsciScintillaBase::SC_EOL_CRLF
-                                                        : QsciScintillaBase::SC_EOL_CR;
+    return bytes[first.at] == '\n' ? QsciScintillaBase::SC_EOL_LF : QsciScintillaBase::SC_EOL_CR;
 }
 
 } // namespace
@@ -97,7 +95,7 @@ private:
 SourceEditor::SourceEditor(QWidget *parent)
     : QsciScintilla(parent), m_inputWatch(new InputWatch(this))
 {
-    installSourceEditorAccessibility();
+    installAccessibleFactory(sourceEditorAccessible);
     setUtf8(true);
     setEolMode(EolWindows);
     setWrapMode(WrapNone);
@@ -130,7 +128,7 @@ std::string_view SourceEditor::bytesView() const
     return {data ? data : "", length};
 }
 
-void SourceEditor::setRawBytes(QByteArrayView bytes)
+void SourceEditor::setRawBytes(std::string_view bytes)
 {
     SendScintilla(SCI_SETEOLMODE, static_cast<unsigned long>(eolModeFor(bytes)));
     // A load cannot be undone, so the old and the new text are not copied into the undo history.
@@ -153,10 +151,13 @@ void SourceEditor::releaseKey(const QKeySequence &key)
     }
 }
 
-void SourceEditor::setFont(const QFont &font)
+void SourceEditor::changeEvent(QEvent *event)
 {
-    QsciScintilla::setFont(font);
-    copyStyleToSpares();
+    QsciScintilla::changeEvent(event);
+    // QsciScintilla::setFont, which cannot be overridden, gives style 0 the font and then the
+    // widget, which reports it here.
+    if (event->type() == QEvent::FontChange)
+        copyStyleToSpares();
 }
 
 void SourceEditor::setColor(const QColor &color)

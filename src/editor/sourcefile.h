@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+#include <string_view>
+
+namespace vornex {
+
+// Reads the whole file at path as raw bytes. Only regular files are read: a directory, FIFO or
+// device is refused, and so is what the editor cannot show within about a second: a file over
+// 16 MiB, or lines that hold more than 245,000 bytes within 150 lines (one screen). On failure
+// returns false and sets *error to the reason, which names the limit.
+bool readSourceFile(const QString &path, std::string *bytes, QString *error);
+
+// Replaces the file at path with bytes and keeps all the old file carries (saveFile). On failure
+// returns false and sets *error to the reason.
+bool writeSourceFile(const QString &path, std::string_view bytes, QString *error);
+
+} // namespace vornex

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include <sys/types.h>
+
+namespace vornex {
+
+enum class ReadResult { Read, Failed, TooLarge };
+
+// Reads the whole file at path as raw bytes into bytes. Only regular files are read, and a FIFO is
+// never waited for: a folder, FIFO, device or socket fails with error saying which. A file of more
+// than limit bytes, also one that grows past it while it is read, gives TooLarge and is not read.
+ReadResult readRegularFile(const std::string &path, std::size_t limit, std::string &bytes,
+                           std::string &error);
+
+// Why a file of the given mode cannot be read or written as text: "it is a folder, not a file".
+std::string notRegularReason(mode_t mode);
+
+} // namespace vornex
