@@ -48,6 +48,7 @@ private slots:
     // a "/" stands before the first "." of SourcePath. Neither starts or shows anything then.
     void warnings_data()
     {
+        QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("first"); // the interpreter path, or SourcePath
         QTest::addColumn<QString>("parameters");
         QTest::addColumn<QString>("warning"); // its title and text, or none
@@ -55,27 +56,30 @@ private slots:
             u"Project1|Please Fill out the Paramters for calling your the interpreator"_s;
         const QString view =
             u"Vor Nex IDE|Please create a debug output file, by assembling a source module"_s;
-        QTest::newRow("execute, nothing set up") << QString() << QString() << execute;
-        QTest::newRow("execute, parameters empty") << u"/tools/run"_s << QString() << execute;
-        QTest::newRow("execute, path empty") << QString() << u"/work/prog"_s << execute;
-        QTest::newRow("execute, one blank is filled") << u"/tools/run"_s << u" "_s << QString();
-        QTest::newRow("view, no dot") << u"/work/prog"_s << QString() << view;
-        QTest::newRow("view, dot before any separator") << u"a.b/p.vornex"_s << QString() << view;
-        QTest::newRow("view, backslash is no separator")
-            << u"D:\\w\\p.vornex"_s << QString() << view;
-        QTest::newRow("view, dot in a folder name") << u"/my.dir/prog"_s << QString() << QString();
-        QTest::newRow("view, untitled at the root")
-            << u"//Untitled.vornex"_s << QString() << QString();
+        const auto row = [](const char *name, const char16_t *command, const QString &first,
+                            const QString &parameters, const QString &warning) {
+            QTest::newRow(name) << QString::fromUtf16(command) << first << parameters << warning;
+        };
+        row("execute, nothing set up", u"execute", {}, {}, execute);
+        row("execute, parameters empty", u"execute", u"/tools/run"_s, {}, execute);
+        row("execute, path empty", u"execute", {}, u"/work/prog"_s, execute);
+        row("execute, one blank is filled", u"execute", u"/tools/run"_s, u" "_s, {});
+        row("view, no dot", u"view", u"/work/prog"_s, {}, view);
+        row("view, dot before any separator", u"view", u"a.b/p.vornex"_s, {}, view);
+        row("view, backslash is no separator", u"view", u"D:\\w\\p.vornex"_s, {}, view);
+        row("view, dot in a folder name", u"view", u"/my.dir/prog"_s, {}, {});
+        row("view, untitled at the root", u"view", u"//Untitled.vornex"_s, {}, {});
     }
 
     void warnings()
     {
+        QFETCH(QString, command);
         QFETCH(QString, first);
         QFETCH(QString, parameters);
         QFETCH(QString, warning);
         Ide ide;
         Form1 &w = ide.window;
-        if (qstrncmp(QTest::currentDataTag(), "view", 4) == 0) {
+        if (command == u"view") {
             w.SourcePath = first;
             w.Asmne_Click();
             QCOMPARE(bool(w.debugOutputWindow()), warning.isEmpty());
@@ -101,7 +105,7 @@ private slots:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QList<QUrl>>("loads");
-        const QUrl report = QUrl::fromLocalFile(u"/ide #1 %41/debugasm.html"_s);
+        const QUrl report(u"file:///ide%20%231%20%2541/debugasm.html"_s);
         QTest::newRow("View Debug Output") << u"view"_s << QList<QUrl>(3, report);
         QTest::newRow("About") << u"about"_s << QList<QUrl>(3, kMakerPage);
         QTest::newRow("Setup EXECUTE options") << u"settings"_s << QList<QUrl>();
@@ -203,51 +207,61 @@ private slots:
     // starts nothing.
     void launch_data()
     {
+        QTest::addColumn<QString>("command"); // "assemble" or "execute"
+        QTest::addColumn<QString>(
+            "installed");                  // the program: "recorder", "missing", "not executable"
         QTest::addColumn<QString>("text"); // the source file's folder and name, or the parameters
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("fault");
-        const auto assemble = [](const char *name, const QString &path, const QString &fault) {
-            QTest::newRow(name) << path << QStringList() << fault;
+        const QString recorder = u"recorder"_s;
+        const auto assemble = [&](const char *name, const QString &installed, const QString &path,
+                                  const QString &fault) {
+            QTest::newRow(name) << u"assemble"_s << installed << path << QStringList() << fault;
         };
-        assemble("assemble untitled", {}, {});
-        assemble("assemble, blanks, quotes, shell characters, newlines",
+        assemble("assemble untitled", recorder, {}, {});
+        assemble("assemble, blanks, quotes, shell characters, newlines", recorder,
                  u"my \"q\"\n/it's a;b`id`$(touch x)*# \"x\"\n.vornex"_s, {});
-        assemble("assemble, save fails", u"missing/x.vornex"_s, u"Cannot save"_s);
-        assemble("assemble, assembler missing", {}, u"Cannot start"_s);
-        assemble("assemble, assembler not executable", {}, u"Cannot start"_s);
-        QTest::newRow("execute, quoted words")
-            << u"\"my prog.qvx\" -v"_s << QStringList{u"my prog.qvx"_s, u"-v"_s} << QString();
-        QTest::newRow("execute, one blank gives no arguments")
-            << u" "_s << QStringList{} << QString();
-        QTest::newRow("execute, shell characters arrive literally")
-            << u"a;b $(touch x) `id` * #c >out | & ' $HOME Grüße"_s
-            << QStringList{u"a;b"_s,  u"$(touch"_s, u"x)"_s, u"`id`"_s, u"*"_s,     u"#c"_s,
-                           u">out"_s, u"|"_s,       u"&"_s,  u"'"_s,    u"$HOME"_s, u"Grüße"_s}
-            << QString();
-        QTest::newRow("execute, interpreter not executable")
-            << u"x"_s << QStringList() << u"Cannot start"_s;
+        assemble("assemble, save fails", recorder, u"missing/x.vornex"_s, u"Cannot save"_s);
+        assemble("assemble, assembler missing", u"missing"_s, {}, u"Cannot start"_s);
+        assemble("assemble, assembler not executable", u"not executable"_s, {}, u"Cannot start"_s);
+        const auto execute = [&](const char *name, const QString &installed,
+                                 const QString &parameters, const QStringList &arguments,
+                                 const QString &fault) {
+            QTest::newRow(name) << u"execute"_s << installed << parameters << arguments << fault;
+        };
+        execute("execute, quoted words", recorder, u"\"my prog.qvx\" -v"_s,
+                {u"my prog.qvx"_s, u"-v"_s}, {});
+        execute("execute, one blank gives no arguments", recorder, u" "_s, {}, {});
+        execute("execute, shell characters arrive literally", recorder,
+                u"a;b $(touch x) `id` * #c >out | & ' $HOME Grüße"_s,
+                {u"a;b"_s, u"$(touch"_s, u"x)"_s, u"`id`"_s, u"*"_s, u"#c"_s, u">out"_s, u"|"_s,
+                 u"&"_s, u"'"_s, u"$HOME"_s, u"Grüße"_s},
+                {});
+        execute("execute, interpreter not executable", u"not executable"_s, u"x"_s, {},
+                u"Cannot start"_s);
     }
 
     void launch()
     {
+        QFETCH(QString, command);
+        QFETCH(QString, installed);
         QFETCH(QString, text);
         QFETCH(QStringList, arguments);
         QFETCH(QString, fault);
-        const QString tag = QString::fromLatin1(QTest::currentDataTag());
-        const bool assemble = tag.startsWith(u"assemble"_s), saveFails = fault == u"Cannot save";
+        const bool assemble = command == u"assemble", saveFails = fault == u"Cannot save";
         Ide ide(u"my ide"_s, [&](vornex::Platform &platform) {
             if (!saveFails)
                 platform.launcher = vornex::makeQtProcessLauncher();
         });
         Form1 &w = ide.window;
         const QString program = ide.path(assemble ? u"my ide/cvornex.exe"_s : u"my ide/run it"_s);
-        const QString record = ide.path(u"record"_s);
-        qputenv("VORNEX_RECORD_FILE", QFile::encodeName(record));
+        // The recorder writes its arguments beside itself.
+        const QString record = ide.path(u"my ide/record"_s);
         QVERIFY(QDir().mkpath(ide.path(u"my ide"_s)));
-        if (!tag.endsWith(u"missing"_s)) {
+        if (installed != u"missing") {
             QVERIFY(
                 QFile::copy(QStringLiteral(VORNEX_SOURCE_DIR "/tests/build/recorder.sh"), program));
-            QVERIFY(QFile::setPermissions(program, tag.endsWith(u"not executable"_s)
+            QVERIFY(QFile::setPermissions(program, installed == u"not executable"
                                                        ? QFile::ReadOwner
                                                        : QFile::ReadOwner | QFile::ExeOwner));
         }

@@ -5,7 +5,6 @@
 #include "fakes/fakeplatform.h"
 #include "form3.h"
 #include "form4.h"
-#include "resizerule.h"
 #include "scanblocks.h"
 #include "twips.h"
 
@@ -69,13 +68,6 @@ private slots:
         QFETCH(QSize, outer);
         QFETCH(QSize, editor);
         QFETCH(int, list);
-        // The rule itself, exactly in twips; then the window, to the pixel.
-        const auto twips = [](std::optional<float> v) {
-            return v ? int(*v) : -1;
-        };
-        const ResizeResult rule = resizeRule(outer.width(), outer.height());
-        QCOMPARE(QSize(twips(rule.editorWidth), twips(rule.editorHeight)), editor);
-        QCOMPARE(twips(rule.listWidth), list);
         Ide ide;
         Form1 &w = ide.window;
         const auto px = [&](double twips) {

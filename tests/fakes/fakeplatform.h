@@ -7,6 +7,7 @@
 #include "form1.h"
 #include "platform.h"
 #include "sourceeditor.h"
+#include "support.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,18 +30,8 @@ inline QByteArray bytesOf(std::string_view text)
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// The bytes of a file, or "<unreadable>".
-inline QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : "<unreadable>";
-}
-
-inline bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
-}
+using test::readFile;
+using test::writeFile;
 
 // What the fakes were asked, and how they answer. Must outlive the window given make()'s Platform.
 struct FakePlatform

@@ -9,7 +9,7 @@
 namespace vornex {
 
 // A file that a save writes before it takes its place, in the same folder. Where the file system
-// allows it has no name (O_TMPFILE) until it is complete, so that a crash leaves nothing behind.
+// allows it has no name until it is complete, so that a crash leaves nothing behind.
 // Closed, and removed when it has a name, when it goes out of scope, unless kept.
 class TemporaryFile
 {
