@@ -129,7 +129,7 @@ bool findTarget(const std::string &path, bool followLast, const FileIdentity *ex
     };
     if (!startAt(path))
         return failWithErrno(error);
-    std::string foreignLink; // the first link on the way that belongs to another user
+    std::string foreignLink; // the first link on the way that belongs to another user, not root
     uid_t foreignOwner = 0;
     struct stat st;
     bool exists = true;
@@ -158,7 +158,8 @@ bool findTarget(const std::string &path, bool followLast, const FileIdentity *ex
                                     ", neither you nor the owner of \"" + target.shownFolder() +
                                     "\", a sticky folder open to all; such links are not "
                                     "followed");
-            if (st.st_uid != ::geteuid() && foreignLink.empty())
+            // Root's links are the system's own (/home -> var/home), and root may write any file.
+            if (st.st_uid != ::geteuid() && st.st_uid != 0 && foreignLink.empty())
                 foreignLink = link, foreignOwner = st.st_uid;
             if (++links > 40)
                 return failWith(error, std::strerror(ELOOP));

@@ -28,9 +28,9 @@ struct Target
 // followLast, is followed under the kernel's protected_symlinks rule whatever the system's
 // setting: not a link in a sticky folder open to all that belongs neither to the user nor to the
 // folder's owner. With an expected file (the one opened or last saved), a link of another user
-// that now leads elsewhere is refused too. Refuses the system's own files (/proc, /sys, cgroups)
-// and what is not a regular file; opens an existing file for writing, so that a file the user may
-// not write is not replaced behind its back, although the folder would allow it. Without
+// than root that now leads elsewhere is refused too. Refuses the system's own files (/proc, /sys,
+// cgroups) and what is not a regular file; opens an existing file for writing, so that a file the
+// user may not write is not replaced behind its back, although the folder would allow it. Without
 // followLast only the folder and the name are found, whatever the name holds. On failure returns
 // false and sets error to the reason.
 bool findTarget(const std::string &path, bool followLast, const FileIdentity *expected,
