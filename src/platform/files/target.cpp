@@ -1,5 +1,6 @@
 #include "target.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
