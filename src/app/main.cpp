@@ -2,10 +2,15 @@
 
 #include <QApplication>
 
+#include <csignal>
+
 #include <unistd.h>
 
 int main(int argc, char *argv[])
 {
+    // A save past the file-size limit fails with EFBIG and a message instead of ending the IDE. A
+    // handler rather than SIG_IGN, which the programs the IDE starts would inherit.
+    std::signal(SIGXFSZ, [](int) {});
     // The browser engine's sandbox cannot run as root.
     if (::geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");

@@ -222,27 +222,33 @@ bool Form1::loadFile(const QString &path)
 {
     std::string bytes;
     QString reason;
-    if (!readSourceFile(path, &bytes, &reason)) {
+    FileIdentity identity;
+    if (!readSourceFile(path, &bytes, &reason, &identity)) {
         reportFailure(QStringLiteral("Cannot open \"%1\"").arg(path), reason);
         return false;
     }
     RichTextBox1->setRawBytes(bytes);
+    m_sourceFile = identity;
     return true;
 }
 
 bool Form1::saveFile(const QString &path)
 {
     QString reason;
-    if (!writeSourceFile(path, RichTextBox1->bytesView(), &reason)) {
+    // Save As names a file of the user's choice; Save writes the one opened or last saved.
+    FileIdentity identity = path == SourcePath ? m_sourceFile : FileIdentity();
+    if (!writeSourceFile(path, RichTextBox1->bytesView(), &reason, &identity)) {
         reportFailure(QStringLiteral("Cannot save \"%1\"").arg(path), reason);
         return false;
     }
+    m_sourceFile = identity;
     return true;
 }
 
 void Form1::CNSF_Click()
 {
     SourcePath = untitledPath();
+    m_sourceFile = {};
     RichTextBox1->setRawBytes({});
 }
 

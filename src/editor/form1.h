@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform.h"
+#include "readfile.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -117,6 +118,8 @@ private:
     Form4 *form4();
 
     Platform m_platform;
+    // The file SourcePath led to when it was opened or last saved, which Save writes.
+    FileIdentity m_sourceFile;
     FileDialog *dialog1;
     BlockListModel *m_blocks;
     // The outer size the layout rule last ran for.

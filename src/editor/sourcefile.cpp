@@ -56,15 +56,33 @@ QString tooLongLines(std::string_view bytes)
     }
 }
 
+// The bytes that name the file at path, or false with *error set where path may stand for other
+// bytes than its own (see the header).
+bool encodedPath(const QString &path, std::string *bytes, QString *error)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    if (path.contains(QChar::ReplacementCharacter) || encoded.contains('\0') ||
+        QFile::decodeName(encoded) != path) {
+        *error = QStringLiteral(u"the name holds bytes that are not UTF-8 (shown as \uFFFD), which "
+                                u"the IDE cannot pass on exactly; give the file a UTF-8 name");
+        return false;
+    }
+    *bytes = encoded.toStdString();
+    return true;
+}
+
 } // namespace
 
-bool readSourceFile(const QString &path, std::string *bytes, QString *error)
+bool readSourceFile(const QString &path, std::string *bytes, QString *error, FileIdentity *identity)
 {
+    std::string name;
     std::string data;
     std::string reason;
-    switch (readRegularFile(QFile::encodeName(path).toStdString(), kLargestSource, data, reason)) {
+    if (!encodedPath(path, &name, error))
+        return false;
+    switch (readRegularFile(name, kLargestSource, data, reason, identity)) {
     case ReadResult::Failed:
-        *error = QString::fromLocal8Bit(reason);
+        *error = QFile::decodeName(QByteArray::fromStdString(reason));
         return false;
     case ReadResult::TooLarge:
         *error = QStringLiteral("it is larger than %1 MiB (%2 bytes), the largest file the editor "
@@ -82,10 +100,14 @@ bool readSourceFile(const QString &path, std::string *bytes, QString *error)
     return true;
 }
 
-bool writeSourceFile(const QString &path, std::string_view bytes, QString *error)
+bool writeSourceFile(const QString &path, std::string_view bytes, QString *error,
+                     FileIdentity *identity)
 {
+    std::string name;
     std::string reason;
-    if (saveFile(QFile::encodeName(path).toStdString(), bytes, reason))
+    if (!encodedPath(path, &name, error))
+        return false;
+    if (saveFile(name, bytes, reason, identity))
         return true;
     *error = QFile::decodeName(QByteArray::fromStdString(reason));
     return false;

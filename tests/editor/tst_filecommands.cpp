@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QWindow>
 
+#include <unistd.h>
+
 using namespace vornex;
 using namespace Qt::StringLiterals;
 using FileMap = QMap<QString, QByteArray>;
@@ -139,6 +141,11 @@ private slots:
         QTest::newRow("save, a folder") << u"save"_s << u"folder"_s << u"folder"_s;
         QTest::newRow("save as, parent missing")
             << u"save as"_s << u"missing/x"_s << u"No such file"_s;
+        QTest::newRow("save as, a name whose bytes the dialog could not pass on")
+            << u"save as"_s << u"caf\uFFFD.vornex"_s << u"not UTF-8"_s;
+        // Save writes the file opened, not the one a link of another user now leads to.
+        QTest::newRow("save, a link of another user in place of the file opened")
+            << u"save"_s << u"current"_s << u"12345"_s;
         QTest::newRow("open, a folder") << u"open"_s << u"folder"_s << u"folder"_s;
         QTest::newRow("open, a long line")
             << u"open"_s << u"long line"_s
@@ -167,6 +174,14 @@ private slots:
                                      (QByteArray(1700, 'x') + "\r\n").repeated(150)));
         choose(&Form1::LoadS_Click, u"current"_s);
         type(u"unsaved "_s);
+        if (target == u"current") {
+            if (::geteuid() != 0)
+                VORNEX_SKIP("only root may give a link away");
+            QCOMPARE(vornex::test::shell(m_ide->folder.path(), u"mv current opened; : >other; "
+                                                               "ln -s other current; chown -h "
+                                                               "12345 current"_s),
+                     QString());
+        }
         const QString file = path(target);
         if (command == u"save")
             form().SourcePath = file;

@@ -22,8 +22,13 @@ std::string notRegularReason(mode_t mode)
     return "it is not a regular file";
 }
 
+FileIdentity identityOf(const struct stat &st)
+{
+    return {st.st_dev, st.st_ino, true};
+}
+
 ReadResult readRegularFile(const std::string &path, std::size_t limit, std::string &bytes,
-                           std::string &error)
+                           std::string &error, FileIdentity *identity)
 {
     // Non-blocking, so that opening a FIFO never waits for a writer.
     const Fd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
@@ -59,6 +64,8 @@ ReadResult readRegularFile(const std::string &path, std::size_t limit, std::stri
     }
     data.resize(filled);
     bytes = std::move(data);
+    if (identity)
+        *identity = identityOf(st);
     return ReadResult::Read;
 }
 

@@ -1,36 +1,23 @@
 #include "savefile.h"
 
-#include "fd.h"
-#include "readfile.h"
+#include "target.h"
 #include "temporaryfile.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstring>
 #include <vector>
 
 #include <fcntl.h>
-#include <linux/magic.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 namespace vornex {
 
 namespace {
-
-bool failWith(std::string &error, std::string reason)
-{
-    error = std::move(reason);
-    return false;
-}
-
-bool failWithErrno(std::string &error)
-{
-    return failWith(error, std::strerror(errno));
-}
 
 // Writes all of bytes from the start of the file; false with errno set.
 bool writeAll(int fd, std::string_view bytes)
@@ -126,163 +113,195 @@ bool carryOver(int original, const struct stat &old, int file)
            now.st_gid == old.st_gid;
 }
 
-// The file a save writes, held by descriptors from the start, so that nothing can be swapped
-// between the checks and the write.
-struct Target
-{
-    Fd folder;              // the folder that holds it
-    std::string folderPath; // that folder, for messages
-    std::string name;       // its name in the folder
-    Fd file;                // the file, opened for writing; not valid for a new file
-    struct stat old = {};   // of file
-};
+// Inode flags that the file system sets by itself, whatever a program asks for.
+constexpr int kOwnFlags = FS_EXTENT_FL | FS_INLINE_DATA_FL | FS_HUGE_FILE_FL | FS_EOFBLOCKS_FL |
+                          FS_EA_INODE_FL | FS_INDEX_FL | FS_DIRTY_FL | FS_COMPRBLK_FL |
+                          FS_ENCRYPT_FL | FS_VERITY_FL | FS_CASEFOLD_FL;
 
-// fs.protected_symlinks: in a folder that everyone may write to and that has the sticky bit
-// (/tmp), anyone may have planted a link, so it is followed only when it belongs to the user or
-// to the folder's owner. The rule holds here whatever the system's setting.
-bool mayFollow(int folder, const struct stat &link)
+// Gives file the inode flags (chattr) and the project ID of original. Done before any text,
+// because some flags (no copy-on-write, compression) only take hold on an empty file. False when
+// the file system or the process's rights do not allow them.
+bool carryFlags(int original, int file)
 {
-    struct stat st;
-    return ::fstat(folder, &st) == 0 &&
-           ((st.st_mode & (S_ISVTX | S_IWOTH)) != (S_ISVTX | S_IWOTH) ||
-            link.st_uid == ::geteuid() || link.st_uid == st.st_uid);
-}
-
-// Opens the folder that holds the last component of path and splits off that component.
-bool openFolder(const std::string &path, int from, Target &target)
-{
-    const std::size_t slash = path.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? "." : path.substr(0, std::max<std::size_t>(slash, 1));
-    target.folder.reset(::openat(from, folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!target.folder.valid())
-        return false;
-    if (folder.front() == '/' || target.folderPath.empty())
-        target.folderPath = folder;
-    else if (folder != ".")
-        target.folderPath += '/' + folder;
-    target.name = slash + 1 == path.size() ? "." : path.substr(slash + 1);
-    return true;
-}
-
-// Finds the file that path names: the kernel follows the links in its folders, and links at its
-// end are followed here under the kernel's rule (mayFollow), each relative to the folder that
-// holds it; a dangling one names the new file. Opens an existing file for writing: a file the
-// user may not write is not replaced behind its back, although the folder would allow it.
-bool findTarget(const std::string &path, Target &target, std::string &error)
-{
-    std::string rest = path;
-    struct stat st;
-    bool exists = true;
-    for (int links = 0;; ++links) {
-        if (!openFolder(rest, target.folder.valid() ? target.folder.get() : AT_FDCWD, target))
-            return failWithErrno(error);
-        if (::fstatat(target.folder.get(), target.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno != ENOENT)
-                return failWithErrno(error);
-            exists = false;
-            break;
+    int flags = 0;
+    int now = 0;
+    if (::ioctl(original, FS_IOC_GETFLAGS, &flags) == 0) {
+        if (::ioctl(file, FS_IOC_GETFLAGS, &now) != 0)
+            return false;
+        if ((now ^ flags) & ~kOwnFlags) {
+            int wanted = (now & kOwnFlags) | (flags & ~kOwnFlags);
+            if (::ioctl(file, FS_IOC_SETFLAGS, &wanted) != 0 ||
+                ::ioctl(file, FS_IOC_GETFLAGS, &now) != 0 || ((now ^ flags) & ~kOwnFlags))
+                return false;
         }
-        if (!S_ISLNK(st.st_mode))
-            break;
-        if (links == 40)
-            return failWith(error, std::strerror(ELOOP));
-        if (!mayFollow(target.folder.get(), st))
-            return failWith(error, "it is a link owned by another user in \"" + target.folderPath +
-                                       "\", a sticky folder open to all; such links are not "
-                                       "followed");
-        char link[PATH_MAX];
-        const ssize_t size =
-            ::readlinkat(target.folder.get(), target.name.c_str(), link, sizeof link);
-        if (size < 0)
-            return failWithErrno(error);
-        rest.assign(link, static_cast<std::size_t>(size));
     }
-    struct statfs fs;
-    if (::fstatfs(target.folder.get(), &fs) == 0 &&
-        (fs.f_type == PROC_SUPER_MAGIC || fs.f_type == SYSFS_MAGIC))
-        return failWith(error, "/proc and /sys hold the system's own files, which cannot be saved "
-                               "over or created");
-    if (!exists)
+    struct fsxattr old;
+    struct fsxattr attributes;
+    if (::ioctl(original, FS_IOC_FSGETXATTR, &old) != 0)
         return true;
-    if (!S_ISREG(st.st_mode))
-        return failWith(error, notRegularReason(st.st_mode));
-    target.file.reset(::openat(target.folder.get(), target.name.c_str(),
-                               O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!target.file.valid() || ::fstat(target.file.get(), &target.old) != 0)
-        return failWithErrno(error);
-    return S_ISREG(target.old.st_mode) || failWith(error, notRegularReason(target.old.st_mode));
+    if (::ioctl(file, FS_IOC_FSGETXATTR, &attributes) != 0)
+        return false;
+    if (attributes.fsx_projid == old.fsx_projid)
+        return true;
+    attributes.fsx_projid = old.fsx_projid;
+    return ::ioctl(file, FS_IOC_FSSETXATTR, &attributes) == 0 &&
+           ::ioctl(file, FS_IOC_FSGETXATTR, &attributes) == 0 &&
+           attributes.fsx_projid == old.fsx_projid;
+}
+
+// Errors by which a folder, rather than the file, refuses a new file in it or in the file's place:
+// a folder the user may not write to or on a read-only mount, a sticky folder and a file of
+// another user, a file mounted over (as containers do), a name on another mount.
+bool refusedByFolder(int error, bool renaming)
+{
+    return error == EACCES || error == EPERM || error == EROFS ||
+           (renaming && (error == EBUSY || error == EXDEV));
+}
+
+// Makes sure that the file system holds the blocks for size bytes of file before its text is
+// written over: a write in place that ran out of space would leave neither the old text nor the
+// new. False with errno set and the file's text as it was.
+bool reserve(int file, const struct stat &old, std::size_t size)
+{
+    // Checked here because a reservation that keeps the size is not held to the limit.
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        size > limit.rlim_cur) {
+        errno = EFBIG;
+        return false;
+    }
+    if (size == 0 || ::fallocate(file, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0)
+        return true;
+    int failure = errno;
+    // Without a native reservation (NFS before 4.2, many FUSE file systems) posix_fallocate writes
+    // a zero into every block that holds none, past the old end too.
+    if (failure == EOPNOTSUPP &&
+        (failure = ::posix_fallocate(file, 0, static_cast<off_t>(size))) == 0)
+        return true;
+    // What was reserved before the space ran out is given back, and the file keeps its time.
+    struct stat now;
+    if (::fstat(file, &now) == 0 &&
+        (now.st_size != old.st_size || now.st_blocks != old.st_blocks) &&
+        ::ftruncate(file, old.st_size) == 0) {
+        const struct timespec times[2] = {{0, UTIME_OMIT}, old.st_mtim};
+        static_cast<void>(::futimens(file, times));
+    }
+    errno = failure;
+    return false;
 }
 
 // Writes bytes over the target itself, which keeps its inode with everything it carries (hard
-// links above all). The text first goes whole to a synced copy beside it; when the write over the
-// target fails midway, that copy stays and the message names it.
+// links above all). The text first goes whole to a synced copy beside it, where the folder takes
+// one, and the space the text needs is reserved; when the write over the target still fails
+// midway, that copy stays and the message names it.
 bool writeInPlace(const Target &target, std::string_view bytes, std::string &error)
 {
     TemporaryFile copy(target.folder.get());
-    if (!copy.create(0600) || !writeAll(copy.fd(), bytes) || !syncFile(copy.fd()) ||
-        !copy.giveName() || !copy.close())
+    const bool copied = copy.create(0600);
+    if (!copied && !refusedByFolder(errno, false))
+        return failWithErrno(error);
+    if (copied &&
+        (!writeAll(copy.fd(), bytes) || !syncFile(copy.fd()) || !copy.giveName() || !copy.close()))
+        return failWithErrno(error);
+    if (!reserve(target.file.get(), target.old, bytes.size()))
         return failWithErrno(error);
     if (writeAll(target.file.get(), bytes) &&
         ::ftruncate(target.file.get(), static_cast<off_t>(bytes.size())) == 0 &&
         syncFile(target.file.get()))
         return true;
-    const std::string reason = std::strerror(errno);
+    const std::string reason = reasonFor(errno);
+    if (!copied)
+        return failWith(error, reason);
     copy.keep();
-    return failWith(error, reason + "; the new text is kept in \"" + target.folderPath + '/' +
-                               copy.name() + '"');
+    return failWith(error, reason + "; the new text is kept in \"" +
+                               joinedPath(target.folderPath, copy.name()) + '"');
 }
 
-enum class Replaced { Yes, Failed, CannotCarry };
+enum class Replaced { Yes, Failed, CannotCarry, RefusedByFolder };
 
-// Writes bytes to a new file that takes the place of name in folder in one rename, so that a
-// failure at any step leaves the old file whole. With an original, the new file is given all it
-// carries, or nothing is written and the result is CannotCarry.
-Replaced replaceByRename(int folder, const std::string &name, std::string_view bytes,
-                         const Target *original, std::string &error)
+Replaced failedWith(std::string &error, bool renaming)
 {
+    const int failure = errno;
+    error = reasonFor(failure);
+    return refusedByFolder(failure, renaming) ? Replaced::RefusedByFolder : Replaced::Failed;
+}
+
+// Writes bytes to a new file that takes the place of the target's name in its folder in one
+// rename, so that a failure at any step leaves the old file whole. With carry, the new file is
+// given all the target's file carries, or nothing is written and the result is CannotCarry.
+// Sets written to the new file.
+Replaced replaceByRename(const Target &target, std::string_view bytes, bool carry,
+                         FileIdentity &written, std::string &error)
+{
+    const int folder = target.folder.get();
     // A new file gets what the folder gives every new file: the umask, or its default ACL.
     TemporaryFile file(folder);
-    if (!file.create(original ? 0600 : 0666) || !writeAll(file.fd(), bytes)) {
-        failWithErrno(error);
-        return Replaced::Failed;
-    }
-    // Only after the text: a write clears the set-user-ID bits and file capabilities.
-    if (original && !carryOver(original->file.get(), original->old, file.fd()))
+    if (!file.create(carry ? 0600 : 0666))
+        return failedWith(error, false);
+    if (carry && !carryFlags(target.file.get(), file.fd()))
         return Replaced::CannotCarry;
-    if (!syncFile(file.fd()) || !file.giveName() || !file.close() ||
-        ::renameat(folder, file.name().c_str(), folder, name.c_str()) != 0) {
-        failWithErrno(error);
-        return Replaced::Failed;
-    }
+    if (!writeAll(file.fd(), bytes))
+        return failedWith(error, false);
+    // Only after the text: a write clears the set-user-ID bits and file capabilities.
+    if (carry && !carryOver(target.file.get(), target.old, file.fd()))
+        return Replaced::CannotCarry;
+    struct stat st;
+    if (!syncFile(file.fd()) || ::fstat(file.fd(), &st) != 0 || !file.giveName() || !file.close())
+        return failedWith(error, false);
+    if (::renameat(folder, file.name().c_str(), folder, target.name.c_str()) != 0)
+        return failedWith(error, true);
     file.keep();
+    written = identityOf(st);
     return Replaced::Yes;
 }
 
 } // namespace
 
-bool saveFile(const std::string &path, std::string_view bytes, std::string &error)
+bool saveFile(const std::string &path, std::string_view bytes, std::string &error,
+              FileIdentity *identity)
 {
     Target target;
-    if (!findTarget(path, target, error))
+    if (!findTarget(path, true, identity && identity->known ? identity : nullptr, target, error))
         return false;
     const bool exists = target.file.valid();
+    FileIdentity written = identityOf(target.old);
+    std::string refusal; // why the folder refused a new file in the file's place
     if (!exists || target.old.st_nlink == 1) {
-        const Replaced replaced = replaceByRename(target.folder.get(), target.name, bytes,
-                                                  exists ? &target : nullptr, error);
-        if (replaced != Replaced::CannotCarry)
-            return replaced == Replaced::Yes;
+        switch (replaceByRename(target, bytes, exists, written, error)) {
+        case Replaced::Yes:
+            if (identity)
+                *identity = written;
+            return true;
+        case Replaced::Failed:
+            return false;
+        case Replaced::RefusedByFolder:
+            if (!exists)
+                return failWith(error, "the folder \"" + target.shownFolder() +
+                                           "\" does not take new files: " + error);
+            refusal = error;
+            break;
+        case Replaced::CannotCarry:
+            break;
+        }
     }
-    return writeInPlace(target, bytes, error);
+    if (!writeInPlace(target, bytes, error)) {
+        if (!refusal.empty())
+            error = "the folder \"" + target.shownFolder() +
+                    "\" does not take a new file in this one's place (" + refusal +
+                    "), and writing over the file failed: " + error;
+        return false;
+    }
+    if (identity)
+        *identity = written;
+    return true;
 }
 
 bool replaceFile(const std::string &path, std::string_view bytes, std::string &error)
 {
     Target target;
-    if (!openFolder(path, AT_FDCWD, target))
-        return failWithErrno(error);
-    return replaceByRename(target.folder.get(), target.name, bytes, nullptr, error) ==
-           Replaced::Yes;
+    FileIdentity written;
+    return findTarget(path, false, nullptr, target, error) &&
+           replaceByRename(target, bytes, false, written, error) == Replaced::Yes;
 }
 
 } // namespace vornex

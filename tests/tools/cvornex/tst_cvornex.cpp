@@ -169,6 +169,10 @@ private slots:
             << QStringList{u"../src.vornex"_s} << true << u"debugasm.html"_s;
         QTest::newRow("killed amid the report by the file-size limit")
             << QStringList{u"../src.vornex"_s} << false << QString();
+#ifndef __SANITIZE_ADDRESS__ // whose allocator ends a program itself when memory runs out
+        QTest::newRow("out of memory")
+            << QStringList{u"../big.vornex"_s} << false << u"out of memory"_s;
+#endif
     }
 
     void failures()
@@ -178,19 +182,23 @@ private slots:
         QFETCH(QString, named);
         QVERIFY(writeFile(path(u"src.vornex"_s), "a {\r\n}"));
         QCOMPARE(::mkfifo(QFile::encodeName(path(u"pipe"_s)).constData(), 0600), 0);
+        // Over 32 MiB, or just under it where memory is to run out.
+        const bool memory = named == u"out of memory";
         QFile big(path(u"big.vornex"_s));
-        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize((32 << 20) + 1));
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize((32 << 20) + (memory ? -1 : 1)));
         if (reportIsFolder)
             QVERIFY(QDir().mkpath(path(u"bin/debugasm.html/inside"_s)));
         else
             QVERIFY(writeFile(path(u"bin/debugasm.html"_s), "old"));
-        const QByteArray report = run(arguments, [killed = named.isEmpty()] {
-            const struct rlimit none = {0, 0}, small = {256, 256};
+        const QByteArray report = run(arguments, [killed = named.isEmpty(), memory] {
+            const struct rlimit none = {0, 0}, small = {256, 256}, data = {8 << 20, 8 << 20};
             ::setrlimit(RLIMIT_CORE, &none);
             if (killed)
                 ::setrlimit(RLIMIT_FSIZE, &small);
+            if (memory)
+                ::setrlimit(RLIMIT_DATA, &data);
         });
-        QVERIFY(named.isEmpty() ? m_status == -1 : m_status > 0);
+        QVERIFY(named.isEmpty() ? m_status == -1 : memory ? m_status == 5 : m_status > 0);
         QVERIFY2(QString::fromUtf8(m_errors).contains(named), m_errors.constData());
         QCOMPARE(report, reportIsFolder ? QByteArray() : QByteArray("old"));
         QCOMPARE(files(u"bin"_s).size(), reportIsFolder ? 1 : 2);
