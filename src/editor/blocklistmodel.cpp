@@ -205,6 +205,7 @@ void BlockListModel::rebuild()
     const std::size_t limit = INT_MAX;
     if (change.removed == 0 && change.inserted == 0)
         return;
+    m_wholeRow = -1;
     if (change.first + std::max(change.removed, change.inserted) > limit) {
         quietReset();
     } else if (change.removed == change.inserted) {
@@ -255,10 +256,16 @@ QVariant BlockListModel::data(const QModelIndex &index, int role) const
         return entryCut(index.row(), kLongestTip);
     if (m_outline.misaligned())
         return QString::fromLatin1(kMisalignedEntry);
-    const BlockList::Run whole = run(index.row());
-    std::string name;
-    appendBlockName(name, m_text.bytes(whole.begin, whole.end - whole.begin));
-    return fromBytes(name);
+    // The chosen entry is asked for whole on every paint of the box, and may be megabytes long:
+    // it is kept until the entries change.
+    if (index.row() != m_wholeRow) {
+        const BlockList::Run whole = run(index.row());
+        std::string name;
+        appendBlockName(name, m_text.bytes(whole.begin, whole.end - whole.begin));
+        m_whole = fromBytes(name);
+        m_wholeRow = index.row();
+    }
+    return m_whole;
 }
 
 Qt::ItemFlags BlockListModel::flags(const QModelIndex &index) const

@@ -57,6 +57,9 @@ private:
     int m_rows = 0;
     bool m_built = false;
     bool m_resetting = false;
+    // The last entry asked for whole, until the entries change.
+    mutable int m_wholeRow = -1;
+    mutable QString m_whole;
 };
 
 // Makes box show model: the popup opens at once whatever the entries hold (no entry is measured,
