@@ -1,5 +1,5 @@
 // Opening the block list's popup until its entries are drawn, and a letter typed in the box,
-// on texts whose entries overlap and on a large realistic source.
+// on texts whose entries overlap, on a large realistic source and on entries of megabytes.
 #include "mainwindow.h"
 #include "sourceeditor.h"
 #include "sources.h"
@@ -67,15 +67,28 @@ std::string nestedLabels()
     return s;
 }
 
+// 4 MiB of LF lines, then 20 nested "label{" lines: every entry holds the 4 MiB before it.
+std::string longNames()
+{
+    std::string s;
+    for (int i = 0; i < 4096; ++i)
+        s.append(1023, 'a').push_back('\n');
+    for (int i = 0; i < 20; ++i)
+        s += "label{\n";
+    return s + std::string(20, '}');
+}
+
 void registerAll()
 {
     static const std::string labels = nestedLabels();
+    static const std::string names = longNames();
     static const std::string braces = std::string(16000, '{') + std::string(16000, '}');
     static const std::string mib1 = vornex::bench::realisticSource(1 << 20);
     const std::pair<const char *, const std::string *> inputs[] = {
         {"popup/nested_labels_5000", &labels},
         {"popup/braces_16000", &braces},
         {"popup/realistic_1MiB", &mib1},
+        {"popup/long_names_4MiB", &names},
     };
     for (const auto &[name, source] : inputs) {
         benchmark::RegisterBenchmark(name, [source](benchmark::State &state) {

@@ -1,7 +1,9 @@
 // Timings of the block scanner on the texts the editor meets: a program at the scanner's range,
 // the heaviest text of that range, and sources far beyond it. The literal transcription runs on
-// the first two for comparison.
+// the first two for comparison. Beside the scan, the outline the editor keeps: its first scan
+// (Open) and its update after one byte typed in the middle of the text and taken back again.
 
+#include "outline.h"
 #include "outline/literalscan.h"
 #include "scanblocks.h"
 #include "sources.h"
@@ -47,6 +49,39 @@ void BM_ScanBlocks(benchmark::State &state, Input input)
     state.counters["entries"] = static_cast<double>(list.size());
 }
 
+void BM_OutlineReset(benchmark::State &state, Input input)
+{
+    const std::string &text = source(input);
+    vornex::Outline outline;
+    for (auto _ : state) {
+        outline.reset(text);
+        benchmark::DoNotOptimize(outline.size());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+    state.counters["entries"] = static_cast<double>(outline.size());
+}
+
+// A byte in the middle of the text replaced and put back, in turn: the text keeps its length, so
+// that the benchmark's own copy of it does not move.
+void BM_OutlineKeystroke(benchmark::State &state, Input input)
+{
+    std::string text = source(input);
+    vornex::Outline outline;
+    outline.reset(text);
+    const vornex::Outline::Text read{[&] { return text.size(); },
+                                     [&](std::size_t at, std::size_t length) {
+                                         return std::string_view(text).substr(at, length);
+                                     }};
+    const std::size_t middle = text.size() / 2;
+    const char original = text[middle];
+    for (auto _ : state) {
+        text[middle] = text[middle] == original ? 'x' : original;
+        outline.change(middle, 1, 1);
+        benchmark::DoNotOptimize(outline.update(read));
+    }
+}
+
 void BM_LiteralScan(benchmark::State &state, Input input)
 {
     const std::string &text = source(input);
@@ -72,6 +107,22 @@ BENCHMARK_CAPTURE(BM_ScanBlocks, realistic_1MiB, Input::Realistic1M)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(BM_ScanBlocks, realistic_10MiB, Input::Realistic10M)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(BM_OutlineReset, realistic_1MiB, Input::Realistic1M)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(BM_OutlineReset, realistic_10MiB, Input::Realistic10M)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(BM_OutlineKeystroke, realistic_10MiB, Input::Realistic10M)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(BM_OutlineKeystroke, worst_16383_nested, Input::Worst)
     ->Unit(benchmark::kMicrosecond)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
