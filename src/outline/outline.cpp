@@ -259,18 +259,20 @@ private:
     std::uint32_t scanChunk(std::string_view bytes)
     {
         const std::uint32_t t = allocate();
-        m_braces.clear();
+        Node &node = m_nodes[t];
+        node.braces.clear();
+        // Chunks of a text are alike: room for as many braces as the last one had, and some.
+        node.braces.reserve(m_lastBraces + m_lastBraces / 4 + 8);
         scan::NameStarts names(bytes.data());
         const scan::BraceCounts counts =
             scan::countBraces(bytes.data(), bytes.size(), [&](std::size_t pos) {
-                m_braces.push_back({static_cast<std::uint32_t>(pos), narrow(names.at(pos))});
+                node.braces.push_back({static_cast<std::uint32_t>(pos), narrow(names.at(pos))});
             });
-        Node &node = m_nodes[t];
-        node.braces.assign(m_braces.begin(), m_braces.end());
+        m_lastBraces = node.braces.size();
         Summary &own = node.own;
         own.length = bytes.size();
         own.chunks = 1;
-        own.braces = m_braces.size();
+        own.braces = node.braces.size();
         own.opening[0] = counts.opening;
         own.opening[1] = own.braces - counts.opening;
         own.closing[0] = counts.closing;
@@ -419,7 +421,7 @@ private:
     const std::size_t m_chunkBytes;
     std::vector<Node> m_nodes;
     std::vector<std::uint32_t> m_free;
-    std::vector<Brace> m_braces;
+    std::size_t m_lastBraces = 0;
     std::vector<std::uint32_t> m_edge;
     std::uint32_t m_root = kNil;
     std::uint64_t m_random = 0x9E3779B97F4A7C15ULL;
