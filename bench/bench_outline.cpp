@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -94,47 +95,34 @@ void BM_LiteralScan(benchmark::State &state, Input input)
 
 } // namespace
 
-BENCHMARK_CAPTURE(BM_ScanBlocks, realistic_32766, Input::Realistic32k)
-    ->Unit(benchmark::kMicrosecond)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK_CAPTURE(BM_ScanBlocks, worst_16383_nested, Input::Worst)
-    ->Unit(benchmark::kMicrosecond)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK_CAPTURE(BM_ScanBlocks, realistic_1MiB, Input::Realistic1M)
-    ->Unit(benchmark::kMicrosecond)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK_CAPTURE(BM_ScanBlocks, realistic_10MiB, Input::Realistic10M)
-    ->Unit(benchmark::kMicrosecond)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK_CAPTURE(BM_OutlineReset, realistic_1MiB, Input::Realistic1M)
-    ->Unit(benchmark::kMicrosecond)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK_CAPTURE(BM_OutlineReset, realistic_10MiB, Input::Realistic10M)
-    ->Unit(benchmark::kMicrosecond)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK_CAPTURE(BM_OutlineKeystroke, realistic_10MiB, Input::Realistic10M)
-    ->Unit(benchmark::kMicrosecond)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK_CAPTURE(BM_OutlineKeystroke, worst_16383_nested, Input::Worst)
-    ->Unit(benchmark::kMicrosecond)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK_CAPTURE(BM_LiteralScan, realistic_32766, Input::Realistic32k)
-    ->Unit(benchmark::kMicrosecond)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-// The literal scan walks back to the start of the text from every brace: about a second a run.
-BENCHMARK_CAPTURE(BM_LiteralScan, worst_16383_nested, Input::Worst)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(3)
-    ->ReportAggregatesOnly(true);
-
-BENCHMARK_MAIN();
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    using Measure = void (*)(benchmark::State &, Input);
+    const std::tuple<const char *, Measure, Input> runs[] = {
+        {"BM_ScanBlocks/realistic_32766", BM_ScanBlocks, Input::Realistic32k},
+        {"BM_ScanBlocks/worst_16383_nested", BM_ScanBlocks, Input::Worst},
+        {"BM_ScanBlocks/realistic_1MiB", BM_ScanBlocks, Input::Realistic1M},
+        {"BM_ScanBlocks/realistic_10MiB", BM_ScanBlocks, Input::Realistic10M},
+        {"BM_OutlineReset/realistic_1MiB", BM_OutlineReset, Input::Realistic1M},
+        {"BM_OutlineReset/realistic_10MiB", BM_OutlineReset, Input::Realistic10M},
+        {"BM_OutlineKeystroke/realistic_10MiB", BM_OutlineKeystroke, Input::Realistic10M},
+        {"BM_OutlineKeystroke/worst_16383_nested", BM_OutlineKeystroke, Input::Worst},
+        {"BM_LiteralScan/realistic_32766", BM_LiteralScan, Input::Realistic32k},
+    };
+    for (const auto &[name, measure, input] : runs) {
+        benchmark::RegisterBenchmark(name, measure, input)
+            ->Unit(benchmark::kMicrosecond)
+            ->Repetitions(5)
+            ->ReportAggregatesOnly(true);
+    }
+    // The literal scan walks back to the start of the text from every brace: about a second a run.
+    benchmark::RegisterBenchmark("BM_LiteralScan/worst_16383_nested", BM_LiteralScan, Input::Worst)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1)
+        ->Repetitions(3)
+        ->ReportAggregatesOnly(true);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
