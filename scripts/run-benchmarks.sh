@@ -10,7 +10,7 @@ args=(--benchmark_repetitions=7 --benchmark_report_aggregates_only=true)
 echo "== Block scanner (ScanBlocks and the literal algorithm) =="
 "$bench/bench_outline" "${args[@]}"
 echo
-echo "== Keystroke: one key typed into the editor until the block list is rebuilt =="
+echo "== Keystroke: one key typed into the editor until the block list is up to the text =="
 QT_QPA_PLATFORM=offscreen "$bench/bench_keystroke" "${args[@]}"
 echo
 echo "== Block list popup opened after a rebuild, on its longest entries =="
@@ -24,8 +24,8 @@ scripts/bench-startup.sh "$build"
 echo
 # Key to paint under Xvfb: the IDE, a bare QScintilla window and the peers that are installed,
 # interleaved in one run, without and with the accessibility bus (KEYLAT_REPS runs of
-# KEYLAT_KEYS keys each); then fast typing at the end of the 1 MiB source.
-echo "== Key to paint under Xvfb (ms, medians of the runs' medians) =="
+# KEYLAT_KEYS keys each), with the editors' CPU per key; then fast typing into the 1 MiB source.
+echo "== Key to paint under Xvfb (ms, medians of the runs' medians) and CPU per key (ms) =="
 abs=$(cd "$build" && pwd)
 editors="ide bareqsci"
 for peer in featherpad geany; do
@@ -38,8 +38,14 @@ bench/keylat/run_keylat.sh "$out" "${KEYLAT_REPS:-3}" "$editors" "a b c d e" "pl
   "${KEYLAT_KEYS:-50}" 6 >"$out.log"
 bench/keylat/summarize.py "$out"
 echo
-echo "== Typing 20,000 characters with xdotool at the end of the 1 MiB source (s) =="
-echo "variant characters xdotool IDE-done-after-xdotool saved-file-complete"
+echo "== Typing with xdotool into the 1 MiB source (s) =="
+echo "variant editor where characters xdotool done-after-xdotool saved-file-complete"
 for variant in plain a11y; do
   bench/keylat/run_typing.sh "$out" 20000 "$variant"
+done
+# Into the middle of the text with the accessibility bus on, beside FeatherPad.
+for editor in ide featherpad; do
+  if [ $editor = ide ] || command -v $editor >/dev/null; then
+    bench/keylat/run_typing.sh "$out" 2000 a11y $editor middle
+  fi
 done

@@ -28,6 +28,7 @@ if [ -z "${KEYLAT_NOXVFB:-}" ]; then
   rm -f "$OUT/xvfb.display"
   Xvfb -displayfd 3 -screen 0 1600x1200x24 -dpi 96 -nolisten tcp 3>"$OUT/xvfb.display" >/dev/null 2>&1 &
   XPID=$!
+  export KEYLAT_XPID=$XPID
   for i in $(seq 100); do [ -s "$OUT/xvfb.display" ] && break; sleep 0.1; done
   export DISPLAY=:$(cat "$OUT/xvfb.display")
   for i in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
@@ -68,12 +69,7 @@ ide_setup() { # pid input
     # (Ctrl+Left would go to the line start: '{' and '}' are one punctuation "word")
     xdotool key ctrl+End; xdotool key --delay 0 --repeat 16383 Left
   else
-    # middle-click on the vertical scroll bar's trough centre jumps to the middle of the text,
-    # then a click in the text puts the caret there, Home puts it after the indent.
-    xdotool mousemove --window "$w" 441 194 click 2; sleep 0.5
-    xdotool mousemove --window "$w" 150 200 click 1; sleep 0.2
-    xdotool key Home
-    xdotool mousemove 1590 1190          # pointer away from the text (no hover effects)
+    ide_caret_middle "$w"
   fi
   sleep 0.5
 }

@@ -1,20 +1,20 @@
 #pragma once
 
-#include "scanblocks.h"
+#include "outline.h"
 
 #include <QAbstractListModel>
 
-#include <functional>
-#include <string_view>
+#include <string>
 
 class QComboBox;
 
 namespace vornex {
 
-// The block list's entries, served straight from the scan's runs over the editor text: a
-// rebuild resets the model and makes no string until an entry is drawn. The list is rebuilt on
-// every change of the text, so the runs always match the text that text() returns. An entry's
-// display text is its full text; its tool tip and accessible text are cut to kLongestTip.
+// The block list's entries, served straight from the outline of the editor text: an entry becomes
+// a string only when it is asked for, and then from no more of the text than it needs. The
+// outline follows the changes of the text it is told of; a rebuild announces only the entries
+// that changed, and nothing when none did. An entry's display text is its full text; its tool
+// tip and accessible text are cut to kLongestTip.
 class BlockListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -23,9 +23,11 @@ public:
     // The most characters of an entry that its tool tip and accessible text carry.
     static constexpr qsizetype kLongestTip = 1000;
 
-    BlockListModel(std::function<std::string_view()> text, QObject *parent);
+    BlockListModel(Outline::Text text, QObject *parent);
 
-    // Rescans the text and replaces every entry.
+    // Notes a change of the text: at position, removed bytes are giving way to inserted bytes.
+    void noteChange(qsizetype position, qsizetype removed, qsizetype inserted);
+    // Brings the entries up to the text after the changes noted.
     void rebuild();
 
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -36,18 +38,34 @@ public:
     QModelIndexList match(const QModelIndex &start, int role, const QVariant &value, int hits,
                           Qt::MatchFlags flags) const override;
 
-private:
-    // The first characters of entry row of text, at least length of them where it has them.
-    QString entryStart(std::string_view text, int row, qsizetype length) const;
+    // Entry row, or when it is longer than length characters its first and last characters
+    // around "…", length in all; made from no more of the text than that.
+    QString entryCut(int row, qsizetype length) const;
 
-    std::function<std::string_view()> m_text;
-    BlockList m_list;
-    bool m_empty = true;
+private:
+    // The run of entry row in the text as it is now.
+    BlockList::Run run(int row) const;
+    // Appends to name the bytes of entry row from its start, at least limit of them where it
+    // has them; true when that is all of them.
+    bool readStart(int row, std::string &name, std::size_t limit) const;
+    // A reset that leaves the box's choice alone, for a change of both entries and their count.
+    void quietReset();
+
+    Outline::Text m_text;
+    Outline m_outline;
+    // The entry count the views were told of.
+    int m_rows = 0;
+    bool m_built = false;
+    bool m_resetting = false;
+    // The last entry asked for whole, until the entries change.
+    mutable int m_wholeRow = -1;
+    mutable QString m_whole;
 };
 
 // Makes box show model: the popup opens at once whatever the entries hold (no entry is measured,
 // every entry has the size of any other, the popup has the box's width) and entries are drawn
-// elided, in the list and in the box.
+// elided from no more of their text than shows, in the list and in the box. A screen reader
+// hears the chosen entry as the box's name, cut like the entries' accessible text.
 void showBlockList(QComboBox *box, BlockListModel *model);
 
 } // namespace vornex

@@ -74,7 +74,12 @@ void Form1::createControls()
     // Once per batch of changes, after the editor has painted them and before the next input.
     connect(RichTextBox1, &SourceEditor::textBatchChanged, this, &Form1::RichTextBox1_Change);
 
-    m_blocks = new BlockListModel([this] { return RichTextBox1->bytesView(); }, this);
+    m_blocks = new BlockListModel({[this] { return std::size_t(RichTextBox1->length()); },
+                                   [this](std::size_t at, std::size_t length) {
+                                       return RichTextBox1->bytesView(at, length);
+                                   }},
+                                  this);
+    connect(RichTextBox1, &SourceEditor::textChanging, m_blocks, &BlockListModel::noteChange);
     Combo1 = new QComboBox(client);
     setTwipsGeometry(Combo1, 1320, 120, 4095, 360);
     // The box keeps the width the layout rule gives it, however long an entry is.
@@ -206,9 +211,9 @@ void Form1::RichTextBox1_Change()
 
 void Form1::LoadCombos()
 {
-    m_blocks->rebuild();
-    // A combo box selects its first entry when entries arrive; the block list selects none.
+    // The list selects no entry; cleared first, so that the choice does not move with the entries.
     Combo1->setCurrentIndex(-1);
+    m_blocks->rebuild();
 }
 
 void Form1::Combo1_Click() {}

@@ -48,7 +48,7 @@ public:
 
     // Rebuilds the block list after every change of the editor text.
     void RichTextBox1_Change();
-    // Scans the editor text and refills the block list, selecting no entry.
+    // Brings the block list up to the editor text, selecting no entry.
     void LoadCombos();
     // Choosing a block list entry does nothing.
     void Combo1_Click();

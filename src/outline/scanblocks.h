@@ -41,9 +41,13 @@ private:
     std::vector<Run> m_runs;
 };
 
+// The name of the block whose run is run in text: its characters but CR and LF. A run that
+// reaches past the end of text is cut to it.
+std::string blockName(std::string_view text, BlockList::Run run);
+
 // Appends to name the characters of run, a name's run in its text, that the name is made of: all
-// but CR and LF. Stops once name holds limit bytes.
-void appendBlockName(std::string &name, std::string_view run,
+// but CR and LF. Stops once name holds limit bytes; returns how many bytes of run it read.
+std::size_t appendBlockName(std::string &name, std::string_view run,
                      std::size_t limit = std::string::npos);
 
 // Scans text (the editor's bytes, UTF-8) for code blocks into out, reusing its storage.

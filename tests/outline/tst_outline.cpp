@@ -1,3 +1,4 @@
+#include "outline/editedtext.h"
 #include "outline/literalscan.h"
 #include "scanblocks.h"
 
@@ -11,6 +12,8 @@
 
 using namespace Qt::StringLiterals;
 using vornex::BlockList;
+using vornex::Outline;
+using vornex::test::EditedText;
 
 namespace {
 
@@ -31,6 +34,23 @@ QStringList toQt(const std::vector<std::string> &entries)
     for (const std::string &entry : entries)
         result.append(QString::fromStdString(entry));
     return result;
+}
+
+// The pieces random texts and edits are made of: what the scanner tests, and characters of one to
+// four bytes.
+const std::string_view kPieces[] = {"{",  "}", "\"", "\r\n", "\r", "\n", " ",
+                                    "\t", "a", "bc", "ж",    "主", "😀"};
+
+QByteArrayList corpus()
+{
+    QByteArrayList texts;
+    const QDir folder(QStringLiteral(VORNEX_SOURCE_DIR "/fuzz/corpus"));
+    for (const QString &name : folder.entryList(QDir::Files)) {
+        QFile file(folder.filePath(name));
+        if (file.open(QIODevice::ReadOnly))
+            texts << file.readAll();
+    }
+    return texts;
 }
 
 } // namespace
@@ -99,6 +119,19 @@ private slots:
         // A single block may be named like the misaligned entry; only the flag tells them apart.
         const QStringList misaligned{QString::fromLatin1(vornex::kMisalignedEntry)};
         QCOMPARE(list.misaligned(), entries == misaligned && !text.contains(u"misalligned{"_s));
+
+        // The outline of the text typed out of order into chunks of three bytes, then hidden
+        // whole by a quote before it and shown again.
+        EditedText edited(3);
+        const std::string_view half = std::string_view(source).substr(source.size() / 2);
+        for (const auto &[at, removed, inserted] :
+             {std::tuple(0, 0, half),
+              {0, 0, std::string_view(source).substr(0, source.size() / 2)},
+              {0, 0, "\""},
+              {0, 1, ""}}) {
+            edited.replace(std::size_t(at), std::size_t(removed), inserted);
+            QCOMPARE(edited.check(), std::string());
+        }
     }
 
     // Too deep for the literal scan: brace i is named by the i braces before it. A sample of
@@ -133,16 +166,11 @@ private slots:
         check(std::string("n{").append(69997, ' ').append("}"), u"one block of 70,000"_s);
         check("}name" + QByteArray(" \r\n\n").repeated(10000).toStdString() + "{", u"far walk"_s);
         check(std::string(32000, 'a') + "\"" + std::string(100, '{') + "\" b {\r\n}", u"quotes"_s);
-        const QDir corpus(QStringLiteral(VORNEX_SOURCE_DIR "/fuzz/corpus"));
-        QVERIFY(corpus.entryList(QDir::Files).size() >= 20);
-        for (const QString &name : corpus.entryList(QDir::Files)) {
-            QFile file(corpus.filePath(name));
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            check(file.readAll().toStdString(), name);
-        }
+        const QByteArrayList texts = corpus();
+        QVERIFY(texts.size() >= 20);
+        for (const QByteArray &text : texts)
+            check(text.toStdString(), QString::fromUtf8(text.left(40)));
 
-        static const std::string_view pieces[] = {"{",  "}", "\"", "\r\n", "\r", "\n", " ",
-                                                  "\t", "a", "bc", "ж",    "主", "😀"};
         const int replay = qEnvironmentVariableIntValue("VORNEX_OUTLINE_SEED");
         const std::uint64_t seed = replay ? std::uint64_t(replay) : 20240601;
         for (std::uint64_t i = 0; i < 12000; ++i) {
@@ -152,11 +180,40 @@ private slots:
             const std::size_t kinds = 3 + rng() % 6, length = i % 100 == 99 ? 4000 : rng() % 300;
             std::vector<std::string_view> alphabet{"{", "}"};
             while (alphabet.size() < kinds)
-                alphabet.push_back(pieces[rng() % std::size(pieces)]);
+                alphabet.push_back(kPieces[rng() % std::size(kPieces)]);
             std::string text;
             while (text.size() < length)
                 text += alphabet[rng() % kinds];
             check(text, u"seed %1"_s.arg(seed + i));
+        }
+    }
+
+    // The outline after edits at random places, against a fresh scan: insertions and deletions
+    // of what the scanner tests and pastes from the fuzzing corpus, in chunks of one to 64 bytes
+    // and of the default size; some edits come a few at a time before the outline follows.
+    // VORNEX_OUTLINE_SEED replays another run.
+    void outlineFollowsEdits()
+    {
+        const QByteArrayList pastes = corpus();
+        const int replay = qEnvironmentVariableIntValue("VORNEX_OUTLINE_SEED");
+        const std::uint64_t seed = replay ? std::uint64_t(replay) : 20240601;
+        for (std::uint64_t i = 0; i < 200; ++i) {
+            std::mt19937_64 rng(seed + i);
+            EditedText edited(i % 40 == 39 ? Outline::kChunkBytes : 1 + rng() % 64);
+            for (int step = 0; step < 40; ++step) {
+                const std::size_t at = rng() % (edited.text().size() + 1);
+                const std::size_t removed =
+                    std::min(edited.text().size() - at, rng() % 4 ? rng() % 3 : rng() % 64);
+                std::string inserted =
+                    rng() % 12 ? std::string() : pastes[int(rng() % pastes.size())].toStdString();
+                for (std::size_t n = inserted.empty() ? rng() % 4 : 0; n > 0; --n)
+                    inserted += kPieces[rng() % 9];
+                edited.replace(at, removed, inserted);
+                const std::string differs = rng() % 3 ? edited.check() : std::string();
+                if (!differs.empty())
+                    QFAIL(qPrintable(u"seed %1, step %2: "_s.arg(seed + i).arg(step) +
+                                     QString::fromStdString(differs)));
+            }
         }
     }
 };

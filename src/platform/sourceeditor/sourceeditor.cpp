@@ -128,6 +128,17 @@ std::string_view SourceEditor::bytesView() const
     return {data ? data : "", length};
 }
 
+std::string_view SourceEditor::bytesView(std::size_t position, std::size_t length) const
+{
+    auto *self = const_cast<SourceEditor *>(this);
+    const auto size = static_cast<std::size_t>(self->SendScintilla(SCI_GETLENGTH));
+    position = std::min(position, size);
+    length = std::min(length, size - position);
+    const auto *data = reinterpret_cast<const char *>(self->SendScintilla(
+        SCI_GETRANGEPOINTER, static_cast<unsigned long>(position), static_cast<long>(length)));
+    return {data && length ? data : "", data ? length : 0};
+}
+
 void SourceEditor::setRawBytes(std::string_view bytes)
 {
     SendScintilla(SCI_SETEOLMODE, static_cast<unsigned long>(eolModeFor(bytes)));
@@ -243,6 +254,7 @@ void SourceEditor::beforeModification(int position, int type, int length)
     const bool insert = (type & SC_MOD_BEFOREINSERT) != 0;
     if (!insert && (type & SC_MOD_BEFOREDELETE) == 0)
         return;
+    emit textChanging(position, insert ? 0 : length, insert ? length : 0);
     if (QAccessible::isActive()) {
         // The change before this one is complete now.
         flushAccessibleChange();

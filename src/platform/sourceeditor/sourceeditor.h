@@ -26,6 +26,9 @@ public:
     // The whole text in place, without a copy; valid until the next change of the text or the
     // next return to the event loop.
     std::string_view bytesView() const;
+    // Up to length bytes of the text from position on, in place, valid as bytesView() is; Scintilla
+    // moves its gap only when the range spans it, so a read near the caret costs what it reads.
+    std::string_view bytesView(std::size_t position, std::size_t length) const;
     // Replaces the whole text with bytes and makes Enter insert the line break they use.
     void setRawBytes(std::string_view bytes);
     // Removes key from the editor's own key bindings so that a menu shortcut gets it.
@@ -46,6 +49,9 @@ signals:
     // case before a mouse button, wheel, key or input method event reaches another object; keys
     // for the editor itself that arrive before the paint add to the batch.
     void textBatchChanged();
+    // Before every change of the text: at position, removed bytes are about to give way to
+    // inserted bytes (one of the two is 0).
+    void textChanging(qsizetype position, qsizetype removed, qsizetype inserted);
 
 protected:
     bool event(QEvent *event) override;
