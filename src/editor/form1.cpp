@@ -68,7 +68,6 @@ void Form1::createControls()
 
     RichTextBox1 = new SourceEditor(client);
     setTwipsGeometry(RichTextBox1, 120, 600, 3615, 2295);
-    RichTextBox1->setPaper(palette().color(QPalette::Base));
     RichTextBox1->setFont(fixedsysFont());
     RichTextBox1->setAccessibleName(QStringLiteral("Source"));
     // Once per batch of changes, after the editor has painted them and before the next input.

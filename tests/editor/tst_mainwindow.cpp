@@ -1,6 +1,7 @@
 // The main window on fakes: its start state, the resize rule, the menu keys against the editor,
 // the block list while typing and after every kind of change, and Exit.
 
+#include "appearance.h"
 #include "blocklistmodel.h"
 #include "fakes/fakeplatform.h"
 #include "form3.h"
@@ -13,6 +14,8 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QProxyStyle>
+#include <QScopeGuard>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QWindow>
 
@@ -135,6 +138,52 @@ private slots:
             {u"about"_s, w.aboutWindow() && w.aboutWindow()->isVisible()},
         };
         QVERIFY(happened.value(effect));
+    }
+
+    void look_data()
+    {
+        QTest::addColumn<QPalette>("theme"); // as the desktop's theme hands it to the application
+        QTest::addColumn<bool>("live");      // chosen while the window is open
+        QTest::addColumn<QColor>("caret");
+        QPalette light = QApplication::palette(), dark = light, faint = light;
+        dark.setColor(QPalette::Text, Qt::white); // qt6ct's "darker"
+        dark.setColor(QPalette::Base, QColor::fromRgb(0x3d3d3d));
+        dark.setColor(QPalette::Highlight, QColor::fromRgb(0x12608a));
+        faint.setColor(QPalette::Text, QColor::fromRgb(0x777777));
+        faint.setColor(QPalette::Base, QColor::fromRgb(0x555555));
+        QTest::newRow("light") << light << false << light.color(QPalette::Text);
+        QTest::newRow("dark") << dark << false << QColor(Qt::white);
+        QTest::newRow("dark, chosen while running") << dark << true << QColor(Qt::white);
+        QTest::newRow("faint text, a white caret") << faint << false << QColor(Qt::white);
+    }
+
+    // The editor in the theme's colours, the caret in its text colour where that stands out; no
+    // margin; a horizontal scroll bar only once a line wider than the editor has shown.
+    void look()
+    {
+        QFETCH(QPalette, theme);
+        QFETCH(bool, live);
+        QFETCH(QColor, caret);
+        const auto restore =
+            qScopeGuard([light = QApplication::palette()] { QApplication::setPalette(light); });
+        QApplication::setPalette(live ? QApplication::palette() : theme);
+        Ide ide;
+        QApplication::setPalette(theme);
+        QCoreApplication::processEvents(); // the windows hear of a theme from the event loop
+        SourceEditor *editor = ide.window.editor();
+        const long bgr = editor->SendScintilla(SourceEditor::SCI_GETCARETFORE);
+        QCOMPARE(QColor(bgr & 0xff, bgr >> 8 & 0xff, bgr >> 16 & 0xff), caret);
+        QVERIFY(contrastRatio(caret, theme.color(QPalette::Base)) >= 4.5);
+        for (int margin = 0; margin < editor->SendScintilla(SourceEditor::SCI_GETMARGINS); ++margin)
+            QCOMPARE(editor->SendScintilla(SourceEditor::SCI_GETMARGINWIDTHN, margin), 0);
+        for (const std::string &text :
+             {std::string("m"), std::string(400, 'm'), std::string("m")}) {
+            editor->setRawBytes(text);
+            editor->selectAll();
+            QCOMPARE(editor->viewport()->grab().toImage().pixelColor(2, 1),
+                     theme.color(QPalette::Highlight));
+            QTRY_COMPARE(editor->horizontalScrollBar()->isVisible(), text.size() > 100);
+        }
     }
 
     void popupOfNestedText_data()

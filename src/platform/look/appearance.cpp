@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace vornex {
@@ -31,6 +32,20 @@ QIcon applicationIcon()
 {
     static const QIcon icon(QStringLiteral(":/vornex/vornex-ide.png"));
     return icon;
+}
+
+double contrastRatio(const QColor &a, const QColor &b)
+{
+    const auto luminance = [](const QColor &colour) {
+        const auto linear = [](float channel) {
+            return channel <= 0.04045f ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+        };
+        const QColor rgb = colour.toRgb();
+        return 0.2126 * linear(rgb.redF()) + 0.7152 * linear(rgb.greenF()) +
+               0.0722 * linear(rgb.blueF());
+    };
+    const double first = luminance(a), second = luminance(b);
+    return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
 }
 
 void bringToFront(QWidget *window)

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QIcon>
 
+class QColor;
 class QWidget;
 
 namespace vornex {
@@ -12,6 +13,9 @@ namespace vornex {
 QFont fixedsysFont();
 // The 32 x 32 icon that all windows share.
 QIcon applicationIcon();
+
+// The contrast ratio of two colours as WCAG defines it: 1 (none) to 21 (black on white).
+double contrastRatio(const QColor &a, const QColor &b);
 
 // Shows window, out of the taskbar if it was minimized, in front of the others and active.
 void bringToFront(QWidget *window);

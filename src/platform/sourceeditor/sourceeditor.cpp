@@ -27,6 +27,9 @@ constexpr int kSpareStyles[] = {1, 2};
 // are pushed out (Scintilla looks for a piece in two places of the cache only).
 constexpr unsigned long kPositionCacheSize = 16384;
 
+// The least contrast of the caret against the paper: what text needs to be read (WCAG AA).
+constexpr double kLeastCaretContrast = 4.5;
+
 const QEvent::Type kAfterChange = static_cast<QEvent::Type>(QEvent::registerEventType());
 const QEvent::Type kAfterPaint = static_cast<QEvent::Type>(QEvent::registerEventType());
 
@@ -99,6 +102,13 @@ SourceEditor::SourceEditor(QWidget *parent)
     setUtf8(true);
     setEolMode(EolWindows);
     setWrapMode(WrapNone);
+    // Nothing is marked beside the lines, so no margin takes room from them.
+    for (int margin = 0; margin < SendScintilla(SCI_GETMARGINS); ++margin)
+        setMarginWidth(margin, 0);
+    // The horizontal scroll bar shows once a line wider than the editor has been drawn.
+    SendScintilla(SCI_SETSCROLLWIDTH, 1UL);
+    SendScintilla(SCI_SETSCROLLWIDTHTRACKING, 1UL);
+    followPalette();
     // Insertions and deletions are announced before they happen, and only so: QScintilla's own
     // handling of SC_MOD_INSERTTEXT and SC_MOD_DELETETEXT costs time in proportion to the
     // position of the change in the text.
@@ -138,6 +148,8 @@ void SourceEditor::setRawBytes(std::string_view bytes)
     SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
     SendScintilla(SCI_EMPTYUNDOBUFFER);
     SendScintilla(SCI_GOTOPOS, 0L);
+    // The lines of the old text no longer decide whether the scroll bar shows.
+    SendScintilla(SCI_SETSCROLLWIDTH, 1UL);
 }
 
 void SourceEditor::releaseKey(const QKeySequence &key)
@@ -158,6 +170,25 @@ void SourceEditor::changeEvent(QEvent *event)
     // widget, which reports it here.
     if (event->type() == QEvent::FontChange)
         copyStyleToSpares();
+    // A theme chosen while the IDE runs.
+    if (event->type() == QEvent::PaletteChange)
+        followPalette();
+}
+
+void SourceEditor::followPalette()
+{
+    const QPalette &colours = palette();
+    const QColor text = colours.color(QPalette::Text), paper = colours.color(QPalette::Base);
+    setColor(text);
+    setPaper(paper);
+    setSelectionForegroundColor(colours.color(QPalette::HighlightedText));
+    setSelectionBackgroundColor(colours.color(QPalette::Highlight));
+    // Scintilla's caret is black whatever the paper; a theme whose text is too faint for a line
+    // one pixel wide gets black or white, whichever stands out more.
+    const QColor black(Qt::black), white(Qt::white);
+    setCaretForegroundColor(contrastRatio(text, paper) >= kLeastCaretContrast           ? text
+                            : contrastRatio(black, paper) > contrastRatio(white, paper) ? black
+                                                                                        : white);
 }
 
 void SourceEditor::setColor(const QColor &color)

@@ -62,6 +62,8 @@ private:
     void restyleLongLines();
     void restyleLine(long line, qsizetype lo, qsizetype hi);
     void copyStyleToSpares();
+    // The text, paper, selection and caret colours of the widget's palette.
+    void followPalette();
     void flushAccessibleChange();
 
     InputWatch *m_inputWatch;
