@@ -31,7 +31,7 @@ except (ImportError, ValueError) as error:
 
 SKIP, DIALOG, DEBUG = 77, "Vor Source File", "Debug Output"
 TOOLS = ("Xvfb", "openbox", "xdotool", "xwininfo", "xprop", "convert", "desktop-file-validate",
-         "appstreamcli")
+         "appstreamcli", "setxkbmap")
 ICON = "org.vornex.VornexIDE"
 ENTRY, METAINFO = f"share/applications/{ICON}.desktop", f"share/metainfo/{ICON}.metainfo.xml"
 
@@ -202,6 +202,35 @@ def check_install(cmake, build, work):
     return moved
 
 
+# Keys through the real keyboard: Alt or Meta with a key types nothing, AltGr (the third level of
+# a German layout) types; Ctrl+Tab moves to the block list, which F4 (not Assemble), Alt+Down and
+# Space open, and Tab, Shift+Tab and Ctrl+Shift+Tab leave for the editor, where the letter typed
+# next lands; F10 opens File; Alt alone highlights the menu bar. The text as the keys left it.
+def keyboard(desktop, title, text):
+    desktop.step = "keyboard"
+    main = desktop.key(title, "alt+f", "alt+b", "alt+o", "alt+h", "alt+1", "super+x")
+    desktop.x("setxkbmap", "de")
+    desktop.key(title, "ISO_Level3_Shift+q")
+    desktop.x("setxkbmap", "us")
+    windows = lambda: len(desktop.x("xdotool", "search", "--onlyvisible", "--pid",
+                                    str(desktop.ide.pid)).split())
+    shown = windows()
+    for opener, back, letter in ("F4", "Tab", "a"), ("alt+Down", "shift+Tab", "b"), (
+            "space", "ctrl+shift+Tab", "c"):
+        desktop.key(title, "ctrl+Tab", opener)
+        desktop.expect(f"the block list opened by {opener}", lambda: (windows(), shown + 1))
+        desktop.key(title, "Escape", back, letter)
+    desktop.key(title, "F10", "Down", "Down", "Return")
+    desktop.key(DIALOG, "Escape")
+    menu_bar = lambda: desktop.x("convert", f"x:{main}", "-crop", "9999x25+0+0", "-depth", "8",
+                                 "-unique-colors", "txt:-")
+    plain = menu_bar()
+    desktop.key(title, "alt")
+    desktop.expect("the menu bar highlighted after Alt", lambda: (menu_bar() != plain, True))
+    desktop.key(title, "Escape")
+    return text + b"@abc"
+
+
 def walk(desktop, cmake, build):
     prefix = check_install(cmake, build, desktop.work)
     desktop.step = "start"
@@ -231,7 +260,7 @@ def walk(desktop, cmake, build):
     reader and desktop.expect("what a screen reader reads", pumped(lambda: (reader.read(5), (
         text, 7, ("\u0436", 5), (text, 0), [("insert", at, data) for at, data in enumerate(
             text + "x")] + [("delete", 7, "x")]))))
-    text = text.encode()
+    text = keyboard(desktop, title, text.encode())
 
     desktop.step = "file commands"
     # The menu's keys, not the editor's: Ctrl+L opens (cuts no line), Ctrl+A saves as (selects

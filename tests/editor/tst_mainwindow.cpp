@@ -107,10 +107,15 @@ private slots:
         QTest::newRow("F5 execute") << QKeySequence(u"F5"_s) << u"settings"_s;
         QTest::newRow("Ctrl+O setup") << QKeySequence(u"Ctrl+O"_s) << u"settings"_s;
         QTest::newRow("Ctrl+H about") << QKeySequence(u"Ctrl+H"_s) << u"about"_s;
+        QTest::newRow("Ctrl+Tab to the list") << QKeySequence(u"Ctrl+Tab"_s) << u"list focused"_s;
+        for (const char *key :
+             {"Alt+F", "Alt+B", "Alt+O", "Alt+H", "Alt+1", "Alt+Shift+X", "Meta+X"})
+            QTest::newRow(key) << QKeySequence(QString::fromLatin1(key)) << u"no text"_s;
     }
 
     // Every menu key runs its command while the editor has the focus, and the editor does not
-    // also act on it: the text stays, nothing gets selected.
+    // also act on it: the text stays, nothing gets selected. Ctrl+Tab moves to the block list,
+    // which shows that it has the focus; Alt and Meta never type.
     void shortcuts()
     {
         QFETCH(QKeySequence, key);
@@ -119,6 +124,7 @@ private slots:
         Form1 &w = ide.window;
         w.editor()->setRawBytes("main {\r\n}");
         w.editor()->setCursorPosition(1, 0);
+        const QImage list = w.blockList()->grab().toImage();
 
         if (key.isEmpty())
             w.close();
@@ -136,6 +142,9 @@ private slots:
             {u"debug output"_s, w.debugOutputWindow() != nullptr},
             {u"settings"_s, w.settingsWindow() && w.settingsWindow()->isVisible()},
             {u"about"_s, w.aboutWindow() && w.aboutWindow()->isVisible()},
+            {u"list focused"_s,
+             w.blockList()->hasFocus() && w.blockList()->grab().toImage() != list},
+            {u"no text"_s, w.editor()->hasFocus() && ide.fakes.launches.isEmpty()},
         };
         QVERIFY(happened.value(effect));
     }

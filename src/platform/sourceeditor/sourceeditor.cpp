@@ -9,6 +9,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QKeyEvent>
 
 #include <algorithm>
 #include <cstring>
@@ -189,6 +190,21 @@ void SourceEditor::followPalette()
     setCaretForegroundColor(contrastRatio(text, paper) >= kLeastCaretContrast           ? text
                             : contrastRatio(black, paper) > contrastRatio(white, paper) ? black
                                                                                         : white);
+}
+
+void SourceEditor::keyPressEvent(QKeyEvent *event)
+{
+    // A key with Alt or Meta is a command, never text: Alt+F pressed to open a menu must not change
+    // the file. AltGr, the third level of many layouts, reaches here as neither, so it types.
+    if (event->modifiers() & (Qt::AltModifier | Qt::MetaModifier) && !event->text().isEmpty()) {
+        QKeyEvent command(event->type(), event->key(), event->modifiers(), event->nativeScanCode(),
+                          event->nativeVirtualKey(), event->nativeModifiers(), QString(),
+                          event->isAutoRepeat(), event->count(), event->device());
+        QsciScintilla::keyPressEvent(&command);
+        event->setAccepted(command.isAccepted());
+        return;
+    }
+    QsciScintilla::keyPressEvent(event);
 }
 
 void SourceEditor::setColor(const QColor &color)

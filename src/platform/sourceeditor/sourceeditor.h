@@ -50,6 +50,7 @@ signals:
 protected:
     bool event(QEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     class InputWatch;
