@@ -187,8 +187,8 @@ def check_install(cmake, build, work):
             ("lib/vornex-ide/libvornex-webview.so", False, []),
             (ENTRY, False, ["desktop-file-validate"]),
             (METAINFO, False, ["appstreamcli", "validate", "--no-net"]),
-            (f"share/icons/hicolor/32x32/apps/{ICON}.png", False, []),
-            (f"share/icons/hicolor/scalable/apps/{ICON}.svg", False, [])):
+            *((f"share/icons/hicolor/{n}x{n}/apps/{ICON}.png", False, []) for n in (
+                32, 48, 64, 128, 256)), (f"share/icons/hicolor/scalable/apps/{ICON}.svg", False, [])):
         file = os.path.join(prefix, path)
         assert os.path.isfile(file) and not os.path.islink(file), file
         assert os.access(file, os.X_OK) == executable, f"{file}: executable is not {executable}"

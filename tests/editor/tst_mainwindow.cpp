@@ -38,7 +38,8 @@ private slots:
         QTest::newRow("placeholder shown as is") << u"/a[*]b"_s << u"/a[*]b/Untitled.vornex"_s;
     }
 
-    // The untitled path in AppDir, its caption, and an empty block list that selects nothing.
+    // The untitled path in AppDir, its caption, an empty block list that selects nothing, and an
+    // icon drawn for sizes up to 256 pixels.
     void startState()
     {
         QFETCH(QString, appDir);
@@ -48,6 +49,7 @@ private slots:
         QCOMPARE(ide.window.windowHandle()->title(), u"VORNEX IDE - "_s + sourcePath);
         QCOMPARE(ide.window.blockList()->count(), 0);
         QCOMPARE(ide.window.blockList()->currentIndex(), -1);
+        QCOMPARE(ide.window.windowIcon().pixmap(256).size(), QSize(256, 256));
     }
 
     // The window's outer size in twips drives the layout: the editor is 370 narrower and 1400

@@ -30,7 +30,13 @@ QFont fixedsysFont()
 
 QIcon applicationIcon()
 {
-    static const QIcon icon(QStringLiteral(":/vornex/vornex-ide.png"));
+    static const QIcon icon = [] {
+        QIcon sizes;
+        // Sizes given, the pictures are read only when a window system asks for them.
+        for (const int size : {32, 48, 64, 128, 256})
+            sizes.addFile(QStringLiteral(":/vornex/vornex-ide-%1.png").arg(size), {size, size});
+        return sizes;
+    }();
     return icon;
 }
 

@@ -11,7 +11,7 @@ namespace vornex {
 
 // Fixedsys 9.75 pt where it is installed, otherwise the system's fixed-pitch font at that size.
 QFont fixedsysFont();
-// The 32 x 32 icon that all windows share.
+// The icon that all windows share: the 32 x 32 picture and larger renditions of it.
 QIcon applicationIcon();
 
 // The contrast ratio of two colours as WCAG defines it: 1 (none) to 21 (black on white).
