@@ -169,7 +169,8 @@ private slots:
     }
 
     // The editor in the theme's colours, the caret in its text colour where that stands out; no
-    // margin; a horizontal scroll bar only once a line wider than the editor has shown.
+    // margin; a horizontal scroll bar only once a line wider than the editor has shown; a whole
+    // frame at scale 1.5.
     void look()
     {
         QFETCH(QPalette, theme);
@@ -185,6 +186,20 @@ private slots:
         const long bgr = editor->SendScintilla(SourceEditor::SCI_GETCARETFORE);
         QCOMPARE(QColor(bgr & 0xff, bgr >> 8 & 0xff, bgr >> 16 & 0xff), caret);
         QVERIFY(contrastRatio(caret, theme.color(QPalette::Base)) >= 4.5);
+        // At scale 1.5 the frame keeps its four lines (the window drawn as for such a screen).
+        QPixmap scaled(ide.window.size() * 3 / 2);
+        scaled.setDevicePixelRatio(1.5);
+        ide.window.render(&scaled);
+        const QImage shown = scaled.toImage();
+        const QRect at(editor->mapTo(&ide.window, QPoint()) * 1.5, editor->size() * 1.5);
+        const auto line = [&](QPoint edge, QPoint in) {
+            const QRgb mid = theme.color(QPalette::Mid).rgb();
+            return shown.pixel(edge) == mid || shown.pixel(edge + in) == mid;
+        };
+        QVERIFY(line({at.center().x(), at.top()}, {0, 1}) &&
+                line({at.center().x(), at.bottom()}, {0, -1}) &&
+                line({at.left(), at.center().y()}, {1, 0}) &&
+                line({at.right(), at.center().y()}, {-1, 0}));
         for (int margin = 0; margin < editor->SendScintilla(SourceEditor::SCI_GETMARGINS); ++margin)
             QCOMPARE(editor->SendScintilla(SourceEditor::SCI_GETMARGINWIDTHN, margin), 0);
         for (const std::string &text :

@@ -10,8 +10,13 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QStyleOption>
+#include <QtMath>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace vornex {
@@ -42,6 +47,33 @@ int eolModeFor(std::string_view bytes)
         return QsciScintillaBase::SC_EOL_CRLF;
     return bytes[first.at] == '\n' ? QsciScintillaBase::SC_EOL_LF : QsciScintillaBase::SC_EOL_CR;
 }
+
+// The editor's frame on whole device pixels. At fractional scales (1.5) Qt rounds a widget's
+// place and size to device pixels each on its own, so a style's frame loses its top line to the
+// widget's own edge and its right and bottom lines to the text area. These lines lie on the device
+// pixels the widget may paint, with paper inside them; at whole scales they look as Fusion's.
+class FrameStyle : public QProxyStyle
+{
+public:
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        if (element != CE_ShapedFrame) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        const QTransform toDevice = painter->deviceTransform();
+        const QRectF exact = toDevice.mapRect(QRectF(option->rect));
+        const QRect inside(QPoint(qCeil(exact.left()), qCeil(exact.top())),
+                           QPoint(qFloor(exact.right()) - 1, qFloor(exact.bottom()) - 1));
+        const auto fill = [&](const QRect &pixels, QPalette::ColorRole role) {
+            painter->fillRect(toDevice.inverted().mapRect(QRectF(pixels)),
+                              option->palette.color(role));
+        };
+        fill(inside, QPalette::Mid);
+        fill(inside.adjusted(1, 1, -1, -1), QPalette::Base);
+    }
+};
 
 } // namespace
 
@@ -110,6 +142,14 @@ SourceEditor::SourceEditor(QWidget *parent)
     SendScintilla(SCI_SETSCROLLWIDTH, 1UL);
     SendScintilla(SCI_SETSCROLLWIDTHTRACKING, 1UL);
     followPalette();
+    // Drawn on whole device pixels (FrameStyle), the frame keeps a ring of paper between itself
+    // and the text area where the scale is fractional.
+    auto *frameStyle = new FrameStyle;
+    frameStyle->setParent(this);
+    setStyle(frameStyle);
+    const qreal scale = devicePixelRatioF();
+    const int ring = scale == std::floor(scale) ? 0 : qCeil(2 / scale) - 1;
+    setViewportMargins(ring, ring, ring, ring);
     // Insertions and deletions are announced before they happen, and only so: QScintilla's own
     // handling of SC_MOD_INSERTTEXT and SC_MOD_DELETETEXT costs time in proportion to the
     // position of the change in the text.
