@@ -56,6 +56,9 @@ double contrastRatio(const QColor &a, const QColor &b)
 
 void bringToFront(QWidget *window)
 {
+    // On Wayland activateWindow asks the compositor through xdg-activation, with a token for the
+    // user's last input, where the compositor offers it; it then brings the window forward or
+    // marks it urgent, as its own policy says.
     window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     window->show();
     window->raise();
