@@ -163,8 +163,6 @@ private slots:
         QTest::newRow("a pixel low: up by one") << xvfb << 96. << 313 << QPoint(7, 864);
         QTest::newRow("1366x768") << QList<QRect>{{0, 0, 1366, 768}} << 96. << 300
                                   << QPoint(7, 608);
-        QTest::newRow("scale 2 on 2560x1600")
-            << QList<QRect>{{0, 0, 1280, 800}} << 96. << 200 << QPoint(7, 640);
         QTest::newRow("192 dpi on 2560x1600")
             << QList<QRect>{{0, 0, 2560, 1600}} << 192. << 300 << QPoint(13, 1280);
         QTest::newRow("larger than the area below a panel: top left inside")

@@ -209,9 +209,7 @@ def check_install(cmake, build, work):
 def keyboard(desktop, title, text):
     desktop.step = "keyboard"
     main = desktop.key(title, "alt+f", "alt+b", "alt+o", "alt+h", "alt+1", "super+x")
-    desktop.x("setxkbmap", "de")
-    desktop.key(title, "ISO_Level3_Shift+q")
-    desktop.x("setxkbmap", "us")
+    desktop.x("sh", "-c", "setxkbmap de && xdotool key ISO_Level3_Shift+q && setxkbmap us")
     windows = lambda: len(desktop.x("xdotool", "search", "--onlyvisible", "--pid",
                                     str(desktop.ide.pid)).split())
     shown = windows()
