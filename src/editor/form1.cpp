@@ -53,7 +53,10 @@ public:
 Form1::Form1(Platform platform, QWidget *parent)
     : QMainWindow(parent), m_platform(std::move(platform)), dialog1(m_platform.dialog.get())
 {
-    setWindowIcon(applicationIcon());
+    // Reading the icon's five pictures and handing them to the window system takes about 5 ms,
+    // so it waits until the window has appeared.
+    QMetaObject::invokeMethod(
+        this, [this] { setWindowIcon(applicationIcon()); }, Qt::QueuedConnection);
     setCaption(kStartPrefix);
     createControls();
     createMenus();
