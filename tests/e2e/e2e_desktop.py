@@ -206,7 +206,7 @@ def check_install(cmake, build, work):
 
 
 # Keys through the real keyboard: Alt alone highlights the menu bar; Alt or Meta with a key types
-# nothing, AltGr+Q types "\u00e4" (the third level); Ctrl+Tab moves to the block list,
+# nothing, AltGr+Q types "ä" (the third level); Ctrl+Tab moves to the block list,
 # which F4 (not Assemble), Alt+Down and Space open, and Tab, Shift+Tab and Ctrl+Shift+Tab leave for
 # the editor, where the letter typed next lands; F10 opens File. The text as the keys left it.
 def keyboard(desktop, title, text):
