@@ -10,8 +10,8 @@ SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 PACKAGES := cmake make g++ qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqscintilla2-qt6-dev \
             qt6-webengine-dev libgl-dev libbenchmark-dev clang-14 libclang-rt-14-dev \
-            libx11-dev xvfb xauth openbox xdotool x11-utils desktop-file-utils appstream \
-            fonts-dejavu-core imagemagick python3 clang-format acl attr \
+            libx11-dev xvfb xauth openbox xdotool x11-utils x11-xkb-utils desktop-file-utils \
+            appstream fonts-dejavu-core imagemagick python3 clang-format acl attr \
             dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0 libxdamage-dev libxtst-dev
 
 .PHONY: deps configure build run test bench asan fuzz screenshots format clean

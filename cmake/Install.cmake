@@ -34,5 +34,10 @@ install(FILES ${PROJECT_BINARY_DIR}/install/${VORNEX_APP_ID}.metainfo.xml
 
 install(FILES ${PROJECT_SOURCE_DIR}/data/vornex-ide.png
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps RENAME ${VORNEX_APP_ID}.png)
+foreach(size 48 64 128 256)
+  install(FILES ${PROJECT_SOURCE_DIR}/data/vornex-ide-${size}.png
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+    RENAME ${VORNEX_APP_ID}.png)
+endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/data/${VORNEX_APP_ID}.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Start-up of the IDE side by side with a bare Qt window (QScintilla editor, combo box, menu bar),
 # each started RUNS times on a private Xvfb: median time until the window is mapped, its PSS,
-# and whether Qt WebEngine was loaded.
-# Usage: scripts/bench-startup.sh [BUILD_DIR] [RUNS]
+# and whether Qt WebEngine was loaded. Further programs (another build of the IDE, other editors)
+# are started in the same rounds.
+# Usage: scripts/bench-startup.sh [BUILD_DIR] [RUNS] [PROGRAM...], each PROGRAM its full path and
+# its arguments in one word, e.g. "/usr/bin/featherpad -s"
 set -euo pipefail
 build=${1:-build}
 runs=${2:-21}
+others=("${@:3}")
 probe=$build/bench/startup_probe
 [ -x "$probe" ] || { echo "build the benchmarks first (make bench)"; exit 1; }
 
@@ -18,13 +21,22 @@ for _ in $(seq 100); do [ "$(wc -l < "$number")" -ge 1 ] && break; sleep 0.05; d
 export DISPLAY=:$(cat "$number")
 export QT_QPA_PLATFORM=xcb
 
-# Alternate the two programs so that load on the machine falls on both alike.
+# Alternate the programs so that load on the machine falls on all alike.
 ide=() bare=()
+declare -A other
 for _ in 1 2 3; do
   ide+=("$("$probe" "$runs" "$build/bin/vornex-ide" | awk '/^RESULT/ {print $2, $3, $4}')")
   bare+=("$("$probe" "$runs" "$build/bench/bare_window" | awk '/^RESULT/ {print $2, $3, $4}')")
+  for program in "${others[@]}"; do
+    # shellcheck disable=SC2086 # a program's words: its path and arguments
+    other[$program]+="$("$probe" "$runs" $program | awk '/^RESULT/ {print $2, $3}') "
+  done
 done
 med() { printf '%s\n' "$@" | sort -n | sed -n "$(( ($# + 1) / 2 ))p"; }
+for program in "${others[@]}"; do
+  read -r -a got <<< "${other[$program]}"
+  echo "$program: window after $(med "${got[0]}" "${got[2]}" "${got[4]}") ms, PSS $(med "${got[1]}" "${got[3]}" "${got[5]}") MiB"
+done
 ide_ms=$(med $(printf '%s\n' "${ide[@]}" | cut -d' ' -f1))
 bare_ms=$(med $(printf '%s\n' "${bare[@]}" | cut -d' ' -f1))
 ide_pss=$(med $(printf '%s\n' "${ide[@]}" | cut -d' ' -f2))

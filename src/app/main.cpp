@@ -15,6 +15,8 @@ int main(int argc, char *argv[])
     if (::geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QApplication app(argc, argv);
+    // On Wayland the window's identity, by which the desktop shows its icon from the menu entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.vornex.VornexIDE"));
     vornex::Form1 window(vornex::makeDesktopPlatform());
     window.show();
     return app.exec();

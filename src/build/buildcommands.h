@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QList>
+#include <QPoint>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -39,6 +42,15 @@ struct DebugWindowPlacement
 // The debug output window's own outer width plus the main window's outer top plus 100 for its
 // top; 100 for its left.
 DebugWindowPlacement debugWindowPlacement(double ownWidth, double mainTop);
+
+// Where the debug output window's outer top left corner goes, in pixels at dpi: its place above,
+// moved just enough to lie wholly inside the available area of a screen (areas) where it would
+// not, and exactly that place where it fits.
+QPoint debugWindowPosition(QSize outerSize, int mainTop, double dpi, const QList<QRect> &areas);
+
+// The top left corner that puts window wholly inside the area of areas nearest to its own top left
+// corner, moved as little as can be; a window larger than the area keeps its top left inside.
+QPoint keptInside(const QRect &window, const QList<QRect> &areas);
 
 // The address of the assembler's report "debugasm.html" in appDir; any folder name works.
 QUrl debugReportAddress(const QString &appDir);

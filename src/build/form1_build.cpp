@@ -6,7 +6,9 @@
 #include "form4.h"
 #include "twips.h"
 
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QScreen>
 
 namespace vornex {
 
@@ -18,14 +20,15 @@ const QString kNoReportTitle = QStringLiteral("Vor Nex IDE");
 const QString kNoInterpreterText =
     QStringLiteral("Please Fill out the Paramters for calling your the interpreator");
 
-// Places the debug output window by its own outer width and the main window's outer top.
+// Places the debug output window by its own outer width and the main window's outer top, on the
+// screens as they are now.
 void placeDebugOutput(QWidget *window, const QWidget *main)
 {
-    const double dpi = logicalDpi(window);
-    const DebugWindowPlacement place =
-        debugWindowPlacement(pixelsToTwips(window->frameGeometry().width(), dpi),
-                             pixelsToTwips(main->frameGeometry().top(), dpi));
-    window->move(twipsToPixels(place.left, dpi), twipsToPixels(place.top, dpi));
+    QList<QRect> areas;
+    for (const QScreen *screen : QGuiApplication::screens())
+        areas.append(screen->availableGeometry());
+    window->move(debugWindowPosition(window->frameGeometry().size(), main->frameGeometry().top(),
+                                     logicalDpi(window), areas));
 }
 
 } // namespace

@@ -12,8 +12,12 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QProxyStyle>
+#include <QShortcut>
+#include <QStyleOptionMenuItem>
 
 namespace vornex {
 
@@ -24,15 +28,39 @@ const QString kStartPrefix = QStringLiteral("VORNEX IDE - ");
 const QString kFilePrefix = QStringLiteral("KELD IDE - ");
 const QString kDialogPreset = QStringLiteral("*.vornex");
 
+// The menu title that the keyboard chose, after Alt alone, drawn as an open menu's title is:
+// Fusion draws it like any other.
+class KeyboardMenuBarStyle : public QProxyStyle
+{
+public:
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        const auto *item = qstyleoption_cast<const QStyleOptionMenuItem *>(option);
+        if (element == CE_MenuBarItem && item && (item->state & State_Selected) && widget &&
+            widget->hasFocus()) {
+            QStyleOptionMenuItem chosen = *item;
+            chosen.state |= State_Sunken;
+            QProxyStyle::drawControl(element, &chosen, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+};
+
 } // namespace
 
 Form1::Form1(Platform platform, QWidget *parent)
     : QMainWindow(parent), m_platform(std::move(platform)), dialog1(m_platform.dialog.get())
 {
-    setWindowIcon(applicationIcon());
+    // Reading the icon's five pictures and handing them to the window system takes about 5 ms,
+    // so it waits until the window has appeared.
+    QMetaObject::invokeMethod(
+        this, [this] { setWindowIcon(applicationIcon()); }, Qt::QueuedConnection);
     setCaption(kStartPrefix);
     createControls();
     createMenus();
+    createKeyRoutes();
     // The design's client area lies below the menu bar.
     resize(twipsToPixels(this, 6990), twipsToPixels(this, 5415) + menuBar()->sizeHint().height());
     Form_Load();
@@ -68,7 +96,6 @@ void Form1::createControls()
 
     RichTextBox1 = new SourceEditor(client);
     setTwipsGeometry(RichTextBox1, 120, 600, 3615, 2295);
-    RichTextBox1->setPaper(palette().color(QPalette::Base));
     RichTextBox1->setFont(fixedsysFont());
     RichTextBox1->setAccessibleName(QStringLiteral("Source"));
     // Once per batch of changes, after the editor has painted them and before the next input.
@@ -95,6 +122,28 @@ void Form1::createControls()
 
     setTabOrder(RichTextBox1, Combo1);
     RichTextBox1->setFocus();
+}
+
+void Form1::createKeyRoutes()
+{
+    // Tab is text in the editor, so Ctrl+Tab and Ctrl+Shift+Tab move the focus, as they do out of
+    // Qt's own text widgets; with two controls both reach the other one.
+    const auto route = [this](QKeyCombination key, const std::function<void()> &handler) {
+        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, handler);
+    };
+    for (const bool next : {true, false}) {
+        route(next ? Qt::CTRL | Qt::Key_Tab : Qt::CTRL | Qt::SHIFT | Qt::Key_Tab, [this, next] {
+            // Moved by the keyboard, the focus shows as it does after Tab.
+            setAttribute(Qt::WA_KeyboardFocusChange);
+            focusNextPrevChild(next);
+        });
+    }
+    // F10 opens the first menu, as on the desktop's other programs.
+    route(QKeyCombination(Qt::Key_F10), [this] { menuBar()->setActiveAction(File->menuAction()); });
+    // Made after the menu bar, the style outlives it.
+    auto *style = new KeyboardMenuBarStyle;
+    style->setParent(this);
+    menuBar()->setStyle(style);
 }
 
 QAction *Form1::addItem(QMenu *menu, const QString &caption, const QKeySequence &key,

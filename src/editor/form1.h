@@ -103,6 +103,8 @@ private:
     void setCaption(const QString &caption);
     void createControls();
     void createMenus();
+    // The keys that move between the controls and into the menus.
+    void createKeyRoutes();
     QAction *addItem(QMenu *menu, const QString &caption, const QKeySequence &key,
                      const std::function<void()> &handler);
     double twips(int pixels) const;

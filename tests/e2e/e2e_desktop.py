@@ -31,7 +31,7 @@ except (ImportError, ValueError) as error:
 
 SKIP, DIALOG, DEBUG = 77, "Vor Source File", "Debug Output"
 TOOLS = ("Xvfb", "openbox", "xdotool", "xwininfo", "xprop", "convert", "desktop-file-validate",
-         "appstreamcli")
+         "appstreamcli", "setxkbmap")
 ICON = "org.vornex.VornexIDE"
 ENTRY, METAINFO = f"share/applications/{ICON}.desktop", f"share/metainfo/{ICON}.metainfo.xml"
 
@@ -125,6 +125,9 @@ class Desktop:
                         QT_QPA_PLATFORM="xcb", QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu",
                         QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         self.start(["openbox", "--sm-disable"], env=self.env)
+        # A US layout whose right Alt is AltGr, the third level many layouts have, set before the
+        # IDE starts as a desktop sets it at login.
+        self.x("setxkbmap", "-layout", "us", "-variant", "altgr-intl")
         self.expect("openbox", lambda: (
             "id" in self.x("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), True))
 
@@ -187,8 +190,8 @@ def check_install(cmake, build, work):
             ("lib/vornex-ide/libvornex-webview.so", False, []),
             (ENTRY, False, ["desktop-file-validate"]),
             (METAINFO, False, ["appstreamcli", "validate", "--no-net"]),
-            (f"share/icons/hicolor/32x32/apps/{ICON}.png", False, []),
-            (f"share/icons/hicolor/scalable/apps/{ICON}.svg", False, [])):
+            *((f"share/icons/hicolor/{n}x{n}/apps/{ICON}.png", False, []) for n in (
+                32, 48, 64, 128, 256)), (f"share/icons/hicolor/scalable/apps/{ICON}.svg", False, [])):
         file = os.path.join(prefix, path)
         assert os.path.isfile(file) and not os.path.islink(file), file
         assert os.access(file, os.X_OK) == executable, f"{file}: executable is not {executable}"
@@ -200,6 +203,33 @@ def check_install(cmake, build, work):
     moved = os.path.join(work, "my #1 %41 prefix")
     os.rename(prefix, moved)
     return moved
+
+
+# Keys through the real keyboard: Alt alone highlights the menu bar; Alt or Meta with a key types
+# nothing, AltGr+Q types "ä" (the third level); Ctrl+Tab moves to the block list, which Alt+Down
+# and Space open, and Tab, Shift+Tab and Ctrl+Shift+Tab leave for the editor, where the letter
+# typed next lands; F10 opens File. The text as the keys left it.
+def keyboard(desktop, title, text):
+    desktop.step = "keyboard"
+    main = desktop.key(title)
+    menu_bar = lambda: desktop.x("convert", f"x:{main}", "-crop", "9999x25+0+0", "-depth", "8",
+                                 "-unique-colors", "txt:-")
+    plain = menu_bar()
+    desktop.key(title, "alt")
+    desktop.expect("the menu bar highlighted after Alt", lambda: (menu_bar() != plain, True))
+    desktop.key(title, "Escape", "alt+f", "alt+b", "alt+o", "alt+h", "alt+1", "super+x")
+    desktop.key(title, "ISO_Level3_Shift+q")
+    windows = lambda: len(desktop.x("xdotool", "search", "--onlyvisible", "--pid",
+                                    str(desktop.ide.pid)).split())
+    shown = windows()
+    for opener, back, letter in ("alt+Down", "Tab", "a"), ("space", "shift+Tab", "b"), (
+            "alt+Down", "ctrl+shift+Tab", "c"):
+        desktop.key(title, "ctrl+Tab", opener)
+        desktop.expect(f"the block list opened by {opener}", lambda: (windows(), shown + 1))
+        desktop.key(title, "Escape", back, letter)
+    desktop.key(title, "F10", "Down", "Down", "Return")
+    desktop.key(DIALOG, "Escape")
+    return text + "\u00e4abc".encode()
 
 
 def walk(desktop, cmake, build):
@@ -231,7 +261,7 @@ def walk(desktop, cmake, build):
     reader and desktop.expect("what a screen reader reads", pumped(lambda: (reader.read(5), (
         text, 7, ("\u0436", 5), (text, 0), [("insert", at, data) for at, data in enumerate(
             text + "x")] + [("delete", 7, "x")]))))
-    text = text.encode()
+    text = keyboard(desktop, title, text.encode())
 
     desktop.step = "file commands"
     # The menu's keys, not the editor's: Ctrl+L opens (cuts no line), Ctrl+A saves as (selects
@@ -274,9 +304,15 @@ def walk(desktop, cmake, build):
         "convert", "x:" + debug, "-depth", "8", "-unique-colors", "txt:-")), (True, False)), 60)
     assert not select.select([remote], [], [], 0)[0], "the report reached a remote address"
 
-    # Left: 100 twips; top: its own outer width + the main window's top + 100 twips.
-    desktop.expect("Debug Output at", lambda: (desktop.frame(debug)[:2], (round(100 / 15), round(
-        (desktop.frame(debug)[2] * 15 + desktop.frame(main)[1] * 15 + 100) / 15))), 20)
+    # Left: 100 twips; top: its own outer width + the main window's top + 100 twips, moved up just
+    # enough to lie wholly on the screen where it would not; placed again by the next F6.
+    for top in None, 600:
+        top and desktop.x("xdotool", "windowmove", "--sync", main, "x", str(top))
+        top and desktop.x("xdotool", "windowactivate", "--sync", main)
+        top and desktop.key(title, "F6")
+        desktop.expect("Debug Output at", lambda: (desktop.frame(debug)[:2], (round(100 / 15), min(
+            round((desktop.frame(debug)[2] * 15 + desktop.frame(main)[1] * 15 + 100) / 15),
+            1024 - desktop.frame(debug)[3]))), 20)
 
     desktop.step = "execute and exit"
     # Execute with nothing set up warns, then shows its settings; Exit ends everything.

@@ -1,6 +1,7 @@
 // The main window on fakes: its start state, the resize rule, the menu keys against the editor,
 // the block list while typing and after every kind of change, and Exit.
 
+#include "appearance.h"
 #include "blocklistmodel.h"
 #include "fakes/fakeplatform.h"
 #include "form3.h"
@@ -14,6 +15,8 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QProxyStyle>
+#include <QScopeGuard>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QWindow>
 
@@ -36,7 +39,8 @@ private slots:
         QTest::newRow("placeholder shown as is") << u"/a[*]b"_s << u"/a[*]b/Untitled.vornex"_s;
     }
 
-    // The untitled path in AppDir, its caption, and an empty block list that selects nothing.
+    // The untitled path in AppDir, its caption, an empty block list that selects nothing, and an
+    // icon drawn for sizes up to 256 pixels.
     void startState()
     {
         QFETCH(QString, appDir);
@@ -46,6 +50,7 @@ private slots:
         QCOMPARE(ide.window.windowHandle()->title(), u"VORNEX IDE - "_s + sourcePath);
         QCOMPARE(ide.window.blockList()->count(), 0);
         QCOMPARE(ide.window.blockList()->currentIndex(), -1);
+        QCOMPARE(ide.window.windowIcon().pixmap(256).size(), QSize(256, 256));
     }
 
     // The window's outer size in twips drives the layout: the editor is 370 narrower and 1400
@@ -105,10 +110,12 @@ private slots:
         QTest::newRow("F5 execute") << QKeySequence(u"F5"_s) << u"settings"_s;
         QTest::newRow("Ctrl+O setup") << QKeySequence(u"Ctrl+O"_s) << u"settings"_s;
         QTest::newRow("Ctrl+H about") << QKeySequence(u"Ctrl+H"_s) << u"about"_s;
+        QTest::newRow("Ctrl+Tab to the list") << QKeySequence(u"Ctrl+Tab"_s) << u"list focused"_s;
     }
 
     // Every menu key runs its command while the editor has the focus, and the editor does not
-    // also act on it: the text stays, nothing gets selected.
+    // also act on it: the text stays, nothing gets selected. Ctrl+Tab moves to the block list,
+    // which shows that it has the focus.
     void shortcuts()
     {
         QFETCH(QKeySequence, key);
@@ -117,6 +124,7 @@ private slots:
         Form1 &w = ide.window;
         w.editor()->setRawBytes("main {\r\n}");
         w.editor()->setCursorPosition(1, 0);
+        const QImage list = w.blockList()->grab().toImage();
 
         if (key.isEmpty())
             w.close();
@@ -134,8 +142,69 @@ private slots:
             {u"debug output"_s, w.debugOutputWindow() != nullptr},
             {u"settings"_s, w.settingsWindow() && w.settingsWindow()->isVisible()},
             {u"about"_s, w.aboutWindow() && w.aboutWindow()->isVisible()},
+            {u"list focused"_s,
+             w.blockList()->hasFocus() && w.blockList()->grab().toImage() != list},
         };
         QVERIFY(happened.value(effect));
+    }
+
+    void look_data()
+    {
+        QTest::addColumn<QPalette>("theme"); // as the desktop's theme hands it to the application
+        QTest::addColumn<bool>("live");      // chosen while the window is open
+        QTest::addColumn<QColor>("caret");
+        QPalette light = QApplication::palette(), dark = light, faint = light;
+        dark.setColor(QPalette::Text, Qt::white); // qt6ct's "darker"
+        dark.setColor(QPalette::Base, QColor::fromRgb(0x3d3d3d));
+        dark.setColor(QPalette::Highlight, QColor::fromRgb(0x12608a));
+        faint.setColor(QPalette::Text, QColor::fromRgb(0x777777));
+        faint.setColor(QPalette::Base, QColor::fromRgb(0x555555));
+        QTest::newRow("light") << light << false << light.color(QPalette::Text);
+        QTest::newRow("dark, chosen while running") << dark << true << QColor(Qt::white);
+        QTest::newRow("faint text, a white caret") << faint << false << QColor(Qt::white);
+    }
+
+    // The editor in the theme's colours, the caret in its text colour where that stands out; no
+    // margin; a horizontal scroll bar only once a line wider than the editor has shown; a whole
+    // frame at scale 1.5.
+    void look()
+    {
+        QFETCH(QPalette, theme);
+        QFETCH(bool, live);
+        QFETCH(QColor, caret);
+        const auto restore =
+            qScopeGuard([light = QApplication::palette()] { QApplication::setPalette(light); });
+        QApplication::setPalette(live ? QApplication::palette() : theme);
+        Ide ide;
+        QApplication::setPalette(theme);
+        QCoreApplication::processEvents(); // the windows hear of a theme from the event loop
+        SourceEditor *editor = ide.window.editor();
+        const long bgr = editor->SendScintilla(SourceEditor::SCI_GETCARETFORE);
+        QCOMPARE(QColor(bgr & 0xff, bgr >> 8 & 0xff, bgr >> 16 & 0xff), caret);
+        QVERIFY(contrastRatio(caret, theme.color(QPalette::Base)) >= 4.5);
+        // At scale 1.5 the frame keeps its four lines (the window drawn as for such a screen).
+        QPixmap scaled(ide.window.size() * 3 / 2);
+        scaled.setDevicePixelRatio(1.5);
+        ide.window.render(&scaled);
+        const QImage shown = scaled.toImage();
+        const QRect at(editor->mapTo(&ide.window, QPoint()) * 1.5, editor->size() * 1.5);
+        const QPoint middle = at.center();
+        for (const auto &[edge, in] : {std::pair(QPoint(middle.x(), at.top()), QPoint(0, 1)),
+                                       {{middle.x(), at.bottom()}, {0, -1}},
+                                       {{at.left(), middle.y()}, {1, 0}},
+                                       {{at.right(), middle.y()}, {-1, 0}}})
+            QVERIFY(shown.pixel(edge) == theme.color(QPalette::Mid).rgb() ||
+                    shown.pixel(edge + in) == theme.color(QPalette::Mid).rgb());
+        for (int margin = 0; margin < editor->SendScintilla(SourceEditor::SCI_GETMARGINS); ++margin)
+            QCOMPARE(editor->SendScintilla(SourceEditor::SCI_GETMARGINWIDTHN, margin), 0);
+        for (const std::string &text :
+             {std::string("m"), std::string(400, 'm'), std::string("m")}) {
+            editor->setRawBytes(text);
+            editor->selectAll();
+            QCOMPARE(editor->viewport()->grab().toImage().pixelColor(2, 1),
+                     theme.color(QPalette::Highlight));
+            QTRY_COMPARE(editor->horizontalScrollBar()->isVisible(), text.size() > 100);
+        }
     }
 
     void popupOfNestedText_data()

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace vornex {
@@ -29,12 +30,35 @@ QFont fixedsysFont()
 
 QIcon applicationIcon()
 {
-    static const QIcon icon(QStringLiteral(":/vornex/vornex-ide.png"));
+    static const QIcon icon = [] {
+        QIcon sizes;
+        // Sizes given, the pictures are read only when a window system asks for them.
+        for (const int size : {32, 48, 64, 128, 256})
+            sizes.addFile(QStringLiteral(":/vornex/vornex-ide-%1.png").arg(size), {size, size});
+        return sizes;
+    }();
     return icon;
+}
+
+double contrastRatio(const QColor &a, const QColor &b)
+{
+    const auto luminance = [](const QColor &colour) {
+        const auto linear = [](float channel) {
+            return channel <= 0.04045f ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+        };
+        const QColor rgb = colour.toRgb();
+        return 0.2126 * linear(rgb.redF()) + 0.7152 * linear(rgb.greenF()) +
+               0.0722 * linear(rgb.blueF());
+    };
+    const double first = luminance(a), second = luminance(b);
+    return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
 }
 
 void bringToFront(QWidget *window)
 {
+    // On Wayland activateWindow asks the compositor through xdg-activation, with a token for the
+    // user's last input, where the compositor offers it; it then brings the window forward or
+    // marks it urgent, as its own policy says.
     window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     window->show();
     window->raise();

@@ -4,14 +4,18 @@
 #include <QFont>
 #include <QIcon>
 
+class QColor;
 class QWidget;
 
 namespace vornex {
 
 // Fixedsys 9.75 pt where it is installed, otherwise the system's fixed-pitch font at that size.
 QFont fixedsysFont();
-// The 32 x 32 icon that all windows share.
+// The icon that all windows share: the 32 x 32 picture and larger renditions of it.
 QIcon applicationIcon();
+
+// The contrast ratio of two colours as WCAG defines it: 1 (none) to 21 (black on white).
+double contrastRatio(const QColor &a, const QColor &b);
 
 // Shows window, out of the taskbar if it was minimized, in front of the others and active.
 void bringToFront(QWidget *window);

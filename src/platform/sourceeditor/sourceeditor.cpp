@@ -9,8 +9,14 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QStyleOption>
+#include <QtMath>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace vornex {
@@ -27,6 +33,9 @@ constexpr int kSpareStyles[] = {1, 2};
 // are pushed out (Scintilla looks for a piece in two places of the cache only).
 constexpr unsigned long kPositionCacheSize = 16384;
 
+// The least contrast of the caret against the paper: what text needs to be read (WCAG AA).
+constexpr double kLeastCaretContrast = 4.5;
+
 const QEvent::Type kAfterChange = static_cast<QEvent::Type>(QEvent::registerEventType());
 const QEvent::Type kAfterPaint = static_cast<QEvent::Type>(QEvent::registerEventType());
 
@@ -38,6 +47,33 @@ int eolModeFor(std::string_view bytes)
         return QsciScintillaBase::SC_EOL_CRLF;
     return bytes[first.at] == '\n' ? QsciScintillaBase::SC_EOL_LF : QsciScintillaBase::SC_EOL_CR;
 }
+
+// The editor's frame on whole device pixels. At fractional scales (1.5) Qt rounds a widget's
+// place and size to device pixels each on its own, so a style's frame loses its top line to the
+// widget's own edge and its right and bottom lines to the text area. These lines lie on the device
+// pixels the widget may paint, with paper inside them; at whole scales they look as Fusion's.
+class FrameStyle : public QProxyStyle
+{
+public:
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        if (element != CE_ShapedFrame) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        const QTransform toDevice = painter->deviceTransform();
+        const QRectF exact = toDevice.mapRect(QRectF(option->rect));
+        const QRect inside(QPoint(qCeil(exact.left()), qCeil(exact.top())),
+                           QPoint(qFloor(exact.right()) - 1, qFloor(exact.bottom()) - 1));
+        const auto fill = [&](const QRect &pixels, QPalette::ColorRole role) {
+            painter->fillRect(toDevice.inverted().mapRect(QRectF(pixels)),
+                              option->palette.color(role));
+        };
+        fill(inside, QPalette::Mid);
+        fill(inside.adjusted(1, 1, -1, -1), QPalette::Base);
+    }
+};
 
 } // namespace
 
@@ -99,6 +135,21 @@ SourceEditor::SourceEditor(QWidget *parent)
     setUtf8(true);
     setEolMode(EolWindows);
     setWrapMode(WrapNone);
+    // Nothing is marked beside the lines, so no margin takes room from them.
+    for (int margin = 0; margin < SendScintilla(SCI_GETMARGINS); ++margin)
+        setMarginWidth(margin, 0);
+    // The horizontal scroll bar shows once a line wider than the editor has been drawn.
+    SendScintilla(SCI_SETSCROLLWIDTH, 1UL);
+    SendScintilla(SCI_SETSCROLLWIDTHTRACKING, 1UL);
+    followPalette();
+    // Drawn on whole device pixels (FrameStyle), the frame keeps a ring of paper between itself
+    // and the text area where the scale is fractional.
+    auto *frameStyle = new FrameStyle;
+    frameStyle->setParent(this);
+    setStyle(frameStyle);
+    const qreal scale = devicePixelRatioF();
+    const int ring = scale == std::floor(scale) ? 0 : qCeil(2 / scale) - 1;
+    setViewportMargins(ring, ring, ring, ring);
     // Insertions and deletions are announced before they happen, and only so: QScintilla's own
     // handling of SC_MOD_INSERTTEXT and SC_MOD_DELETETEXT costs time in proportion to the
     // position of the change in the text.
@@ -149,6 +200,8 @@ void SourceEditor::setRawBytes(std::string_view bytes)
     SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
     SendScintilla(SCI_EMPTYUNDOBUFFER);
     SendScintilla(SCI_GOTOPOS, 0L);
+    // The lines of the old text no longer decide whether the scroll bar shows.
+    SendScintilla(SCI_SETSCROLLWIDTH, 1UL);
 }
 
 void SourceEditor::releaseKey(const QKeySequence &key)
@@ -169,6 +222,40 @@ void SourceEditor::changeEvent(QEvent *event)
     // widget, which reports it here.
     if (event->type() == QEvent::FontChange)
         copyStyleToSpares();
+    // A theme chosen while the IDE runs.
+    if (event->type() == QEvent::PaletteChange)
+        followPalette();
+}
+
+void SourceEditor::followPalette()
+{
+    const QPalette &colours = palette();
+    const QColor text = colours.color(QPalette::Text), paper = colours.color(QPalette::Base);
+    setColor(text);
+    setPaper(paper);
+    setSelectionForegroundColor(colours.color(QPalette::HighlightedText));
+    setSelectionBackgroundColor(colours.color(QPalette::Highlight));
+    // Scintilla's caret is black whatever the paper; a theme whose text is too faint for a line
+    // one pixel wide gets black or white, whichever stands out more.
+    const QColor black(Qt::black), white(Qt::white);
+    setCaretForegroundColor(contrastRatio(text, paper) >= kLeastCaretContrast           ? text
+                            : contrastRatio(black, paper) > contrastRatio(white, paper) ? black
+                                                                                        : white);
+}
+
+void SourceEditor::keyPressEvent(QKeyEvent *event)
+{
+    // A key with Alt or Meta is a command, never text: Alt+F pressed to open a menu must not change
+    // the file. AltGr, the third level of many layouts, reaches here as neither, so it types.
+    if (event->modifiers() & (Qt::AltModifier | Qt::MetaModifier) && !event->text().isEmpty()) {
+        QKeyEvent command(event->type(), event->key(), event->modifiers(), event->nativeScanCode(),
+                          event->nativeVirtualKey(), event->nativeModifiers(), QString(),
+                          event->isAutoRepeat(), event->count(), event->device());
+        QsciScintilla::keyPressEvent(&command);
+        event->setAccepted(command.isAccepted());
+        return;
+    }
+    QsciScintilla::keyPressEvent(event);
 }
 
 void SourceEditor::setColor(const QColor &color)

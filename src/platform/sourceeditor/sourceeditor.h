@@ -56,6 +56,7 @@ signals:
 protected:
     bool event(QEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     class InputWatch;
@@ -68,6 +69,8 @@ private:
     void restyleLongLines();
     void restyleLine(long line, qsizetype lo, qsizetype hi);
     void copyStyleToSpares();
+    // The text, paper, selection and caret colours of the widget's palette.
+    void followPalette();
     void flushAccessibleChange();
 
     InputWatch *m_inputWatch;
