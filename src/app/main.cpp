@@ -1,3 +1,4 @@
+#include "accessibilitybus.h"
 #include "form1.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@ int main(int argc, char *argv[])
     if (::geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QApplication app(argc, argv);
+    vornex::followAccessibilityBus();
     vornex::Form1 window(vornex::makeDesktopPlatform());
     window.show();
     return app.exec();
