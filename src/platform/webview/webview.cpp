@@ -66,5 +66,11 @@ private:
 
 extern "C" Q_DECL_EXPORT vornex::HtmlViewer *vornex_create_html_viewer(QWidget *parent, int kind)
 {
+    // The engine keeps its pages off the accessibility bus on Linux unless this is set when it
+    // starts; it builds a page's accessible tree only while a screen reader listens, so the
+    // setting costs nothing without one.
+    static const char kAccessiblePages[] = "QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY";
+    if (!qEnvironmentVariableIsSet(kAccessiblePages))
+        qputenv(kAccessiblePages, "1");
     return new vornex::WebView(parent, static_cast<vornex::ViewerKind>(kind));
 }
