@@ -95,10 +95,11 @@ class Reader:
         self.source = poll(pumped(lambda: self.find("Source")), 30)
         assert self.source and "Text" in self.source.get_interfaces(), "no Source text"
 
-    # What a screen reader reads below node: names, and text where there is any.
-    def text(self, node):
-        return node.get_name() + (node.get_text(0, -1) if "Text" in node.get_interfaces() else
-                                  "") + "".join(map(self.text, self.children(node)))
+    # The object that has the focus below node, as Orca finds it to read.
+    def focused(self, node):
+        if node.get_state_set().contains(Atspi.StateType.FOCUSED):
+            return node
+        return next(filter(None, map(self.focused, self.children(node))), None)
 
     # The text, the caret, the character and the line at offset, and the events.
     def read(self, offset):
@@ -334,7 +335,8 @@ def word_moves(desktop, title):
 
 
 # The report and the About page are windows that a screen reader announces by their names, and
-# it reads their text (About's: the maker's page or the engine's own error page).
+# in which it reads the page's text from the focus (About's: the maker's page or the engine's own
+# error page).
 def read_viewers(desktop, main, title):
     reader = desktop.reader
     desktop.step = "a screen reader in the viewers"
@@ -346,8 +348,10 @@ def read_viewers(desktop, main, title):
         window = poll(pumped(lambda: next((window for app in reader.children(Atspi.get_desktop(
             0)) for window in reader.children(app) if window.get_name() == name), None)), 30)
         assert window and window.get_role() == Atspi.Role.FRAME, f"{name}: {window}"
-        desktop.expect(f"the text of {name}", pumped(lambda: (
-            words in reader.text(window) and bool(reader.text(window).strip()), True)), 60)
+        text = lambda: (focus := reader.focused(window)) and "Text" in focus.get_interfaces() and \
+            focus.get_text(0, -1).strip()
+        desktop.expect(f"the text of {name}", pumped(lambda: (bool(text()) and words in text(),
+                                                              True)), 60)
 
 
 # What a screen reader asks of a text with a NUL byte and a line break at its end, opened by
