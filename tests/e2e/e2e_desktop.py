@@ -69,9 +69,11 @@ class Reader:
 
     # Reads or sets whether a screen reader is on, in the bus's state as Orca sets it.
     def state(self, method, *value):
-        return self.bus.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus."
-                                  "Properties", method, GLib.Variant("(ss" + "v" * len(value) + ")", (
-                                      "org.a11y.Status", "IsEnabled", *value)), None, 0, 30000)
+        arguments = GLib.Variant("(ss" + "v" * len(value) + ")",
+                                 ("org.a11y.Status", "IsEnabled", *value))
+        return self.bus.call_sync("org.a11y.Bus", "/org/a11y/bus",
+                                  "org.freedesktop.DBus.Properties", method, arguments, None, 0,
+                                  30000)
 
     @staticmethod
     def children(node):
@@ -284,10 +286,9 @@ def walk(desktop, cmake, build):
     remote = socket.create_server(("127.0.0.1", 0))
     subprocess.run(["convert", "-size", "40x30", "xc:#ff0000", folder + "/dot.png"], check=True)
     with open(folder + "/debugasm.html", "w") as report:
-        report.write(f'<body style="background: #fff"><p>{REPORT}</p><img src="dot.png"><img src="'
-                     f'http://127.0.0.1'
-                     f':{remote.getsockname()[1]}/remote.png"><script>document.body.style.'
-                     f'background = "#00ff00"</script></body>')
+        report.write(f'<body style="background: #fff"><p>{REPORT}</p><img src="dot.png"><img '
+                     f'src="http://127.0.0.1:{remote.getsockname()[1]}/remote.png"><script>'
+                     f'document.body.style.background = "#00ff00"</script></body>')
     desktop.key(title, "F6")
     debug = desktop.key(DEBUG)
     module = os.path.realpath(folder + "/libvornex-webview.so").encode()
@@ -323,9 +324,9 @@ def walk(desktop, cmake, build):
 def word_moves(desktop, title):
     reader = desktop.reader
     desktop.step = "word moves"
-    for key, caret, word in reader and (
-            ("ctrl+Left", 6, "{"), ("ctrl+Left", 5, "\u0436"), ("ctrl+Left", 0, "main "),
-            ("ctrl+Right", 5, "\u0436"), ("ctrl+Right", 6, "{"), ("ctrl+Right", 7, "")) or ():
+    moves = (("ctrl+Left", 6, "{"), ("ctrl+Left", 5, "\u0436"), ("ctrl+Left", 0, "main "),
+             ("ctrl+Right", 5, "\u0436"), ("ctrl+Right", 6, "{"), ("ctrl+Right", 7, ""))
+    for key, caret, word in moves if reader else ():
         pumped(reader.events.clear)()
         desktop.key(title, key)
         desktop.expect(f"the caret's moves for {key}", pumped(lambda: ([at for kind, at, _ in (
@@ -340,7 +341,7 @@ def word_moves(desktop, title):
 def read_viewers(desktop, main, title):
     reader = desktop.reader
     desktop.step = "a screen reader in the viewers"
-    for name, words in reader and ((DEBUG, REPORT), ("About", "")) or ():
+    for name, words in ((DEBUG, REPORT), ("About", "")) if reader else ():
         if name == "About":
             desktop.x("xdotool", "windowactivate", "--sync", main)
             desktop.key(title, "ctrl+h")
