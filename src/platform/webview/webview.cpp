@@ -137,13 +137,17 @@ public:
     void addSelection(int, int) override {}
     void removeSelection(int) override {}
     void setSelection(int, int, int) override {}
-    int cursorPosition() const override { return m_text->caret(); }
-    void setCursorPosition(int position) override { m_text->setCaret(position); }
+    int cursorPosition() const override { return m_text ? m_text->caret() : 0; }
+    void setCursorPosition(int position) override
+    {
+        if (m_text)
+            m_text->setCaret(position);
+    }
     QString text(int startOffset, int endOffset) const override
     {
-        return m_text->text().mid(startOffset, endOffset - startOffset);
+        return m_text ? m_text->text().mid(startOffset, endOffset - startOffset) : QString();
     }
-    int characterCount() const override { return m_text->text().size(); }
+    int characterCount() const override { return m_text ? m_text->text().size() : 0; }
     QRect characterRect(int) const override { return {}; }
     int offsetAtPoint(const QPoint &) const override { return -1; }
     void scrollToSubstring(int, int) override {}
@@ -180,6 +184,9 @@ private:
     // The line at offset, or the one before (step -1) or after it (1), empty past either end.
     QString line(int offset, int step, int *start, int *end) const
     {
+        *start = *end = 0;
+        if (!m_text)
+            return {};
         m_text->line(offset, start, end);
         if (step < 0 && *start > 0)
             m_text->line(*start - 1, start, end);
@@ -191,7 +198,8 @@ private:
     }
 
     QPointer<QWebEngineView> m_view;
-    PageText *m_text;
+    // The viewer's, which goes before the engine's widget inside it.
+    QPointer<PageText> m_text;
 };
 
 class WebView final : public QWebEngineView, public HtmlViewer
