@@ -38,6 +38,9 @@ bench/keylat/run_keylat.sh "$out" "${KEYLAT_REPS:-3}" "$editors" "a b c d e" "pl
   "${KEYLAT_KEYS:-50}" 6 >"$out.log"
 bench/keylat/summarize.py "$out"
 echo
+echo "== Open 16 MiB of line breaks, without and with a listening screen reader (s) =="
+bench/keylat/run_open.py 3 ide "plain a11y" | tail -n 2
+echo
 echo "== Typing with xdotool into the 1 MiB source (s) =="
 echo "variant editor where characters xdotool done-after-xdotool saved-file-complete"
 for variant in plain a11y; do

@@ -8,7 +8,9 @@
 #        plain   : session D-Bus without service activation (no at-spi can start), NO_AT_BRIDGE=1
 #        envonly : plain + QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 (no accessibility bus to find)
 #        a11y    : at-spi-bus-launcher --launch-immediately running (registry activated on the
-#                  a11y bus) + QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1  (the acceptance-test setup)
+#                  a11y bus) and reader.py, a stand-in for Orca started before the editor, which
+#                  turns the bus's state on as Orca does (what a user with Orca gets; no
+#                  QT_LINUX_ACCESSIBILITY_ALWAYS_ON)
 #        busonly : at-spi bus running, QT_LINUX_ACCESSIBILITY_ALWAYS_ON unset
 #   Every run is a fresh process with a fresh HOME; the order of (editor,variant) pairs is rotated
 #   each repetition and inputs are interleaved, so that background load hits all alike.
@@ -85,7 +87,8 @@ run_one() { # editor input variant rep order
   case $v in
     plain) ;;
     envonly) envs+=(QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1) ;;
-    a11y) envs+=(QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1); pre="/usr/libexec/at-spi-bus-launcher --launch-immediately & echo \$! > $H/lpid; sleep 1;" ;;
+    # dconf keeps the bus's state, which this session cannot start on demand
+    a11y) pre="/usr/libexec/dconf-service & /usr/libexec/at-spi-bus-launcher --launch-immediately & echo \$! > $H/lpid; sleep 1; $HERE/reader.py $H/ready & for i in \$(seq 100); do [ -f $H/ready ] && break; sleep 0.1; done;" ;;
     busonly) pre="/usr/libexec/at-spi-bus-launcher --launch-immediately & echo \$! > $H/lpid; sleep 1;" ;;
   esac
   LOAD_S=0
@@ -116,7 +119,7 @@ run_one() { # editor input variant rep order
 
 PAIRS=()
 for e in "${EDITORS[@]}"; do for v in "${VARIANTS[@]}"; do
-  case $v in plain) PAIRS+=("$e:$v") ;; *) case $e in ide|bareqsci) PAIRS+=("$e:$v") ;; esac ;; esac
+  case $v in plain) PAIRS+=("$e:$v") ;; *) case $e in ide*|bareqsci) PAIRS+=("$e:$v") ;; esac ;; esac
 done; done
 np=${#PAIRS[@]}; order=0
 for rep in $(seq 1 "$REPS"); do

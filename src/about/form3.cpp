@@ -4,8 +4,6 @@
 #include "htmlviewer.h"
 #include "twips.h"
 
-#include <QAccessibleWidget>
-
 namespace vornex {
 
 namespace {
@@ -14,14 +12,6 @@ const QString kCaption = QStringLiteral("About");
 // What a screen reader announces for the viewer; the page itself brings its own title.
 const QString kViewerName = QStringLiteral("About page");
 
-// A plain top-level widget is announced as a mere client area; the About window is a window.
-QAccessibleInterface *accessibleWindow(const QString &key, QObject *object)
-{
-    if (key == QLatin1String(Form3::staticMetaObject.className()))
-        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
-    return nullptr;
-}
-
 } // namespace
 
 Form3::Form3(HtmlViewerFactory &viewers)
@@ -29,7 +19,7 @@ Form3::Form3(HtmlViewerFactory &viewers)
                            Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
       WebBrowser1(viewers.create(this, ViewerKind::WebPage))
 {
-    installAccessibleFactory(accessibleWindow);
+    presentAsWindow(staticMetaObject);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(kCaption);
     setWindowIcon(applicationIcon());

@@ -1,3 +1,4 @@
+#include "accessibilitybus.h"
 #include "form1.h"
 
 #include <QApplication>
@@ -17,6 +18,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     // On Wayland the window's identity, by which the desktop shows its icon from the menu entry.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.vornex.VornexIDE"));
+    vornex::followAccessibilityBus();
     vornex::Form1 window(vornex::makeDesktopPlatform());
     window.show();
     return app.exec();

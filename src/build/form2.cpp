@@ -11,6 +11,7 @@ namespace vornex {
 
 Form2::Form2(HtmlViewerFactory &viewers) : QWidget(nullptr), m_viewers(viewers)
 {
+    presentAsWindow(staticMetaObject);
     makeFixedDialog(this, QStringLiteral("Debug Output"), 8145, 2010);
 }
 

@@ -23,13 +23,13 @@ import warnings
 try:
     import gi
     gi.require_version("Atspi", "2.0")
-    from gi.repository import Atspi, GLib
+    from gi.repository import Atspi, Gio, GLib
     NO_READER = None
     warnings.simplefilter("ignore", DeprecationWarning)  # Qt answers only GetTextAtOffset
 except (ImportError, ValueError) as error:
     Atspi, NO_READER = None, f"no AT-SPI for Python: {error}"
 
-SKIP, DIALOG, DEBUG = 77, "Vor Source File", "Debug Output"
+SKIP, DIALOG, DEBUG, REPORT = 77, "Vor Source File", "Debug Output", "Report of the walk"
 TOOLS = ("Xvfb", "openbox", "xdotool", "xwininfo", "xprop", "convert", "desktop-file-validate",
          "appstreamcli", "setxkbmap")
 ICON = "org.vornex.VornexIDE"
@@ -60,25 +60,48 @@ def pumped(probe):
 
 
 # What a screen reader hears of the IDE, and what it finds by name from the desktop: the IDE is
-# the only program on this bus.
+# the only program on this bus. The desktop's accessibility bus runs before the IDE starts, as
+# a desktop starts it at login, but the screen reader only starts after the IDE.
 class Reader:
     def __init__(self):
-        self.events = []
-        self.listener = Atspi.EventListener.new(
-            lambda event: self.events.append((event.type, event.detail1, event.any_data)))
-        self.listener.register("object:text-changed")
+        self.events, self.bus = [], Gio.bus_get_sync(Gio.BusType.SESSION)
+        assert not self.state("Get").unpack()[0], "a screen reader is on before the IDE starts"
+
+    # Reads or sets whether a screen reader is on, in the bus's state as Orca sets it.
+    def state(self, method, *value):
+        arguments = GLib.Variant("(ss" + "v" * len(value) + ")",
+                                 ("org.a11y.Status", "IsEnabled", *value))
+        return self.bus.call_sync("org.a11y.Bus", "/org/a11y/bus",
+                                  "org.freedesktop.DBus.Properties", method, arguments, None, 0,
+                                  30000)
+
+    @staticmethod
+    def children(node):
+        return (node.get_child_at_index(i) for i in range(node.get_child_count()))
 
     def find(self, name, node=None, depth=0):
         node = Atspi.get_desktop(0) if depth == 0 else node
         if node is not None and node.get_name() == name:
             return node
-        children = (self.find(name, node.get_child_at_index(i), depth + 1)
-                    for i in range(node.get_child_count() if node and depth < 12 else 0))
+        children = (self.find(name, child, depth + 1)
+                    for child in (self.children(node) if node and depth < 12 else ()))
         return next((child for child in children if child), None)
 
+    # Starts as Orca does: listens, then says that a screen reader is on.
     def attach(self):
+        self.listener = Atspi.EventListener.new(
+            lambda event: self.events.append((event.type, event.detail1, event.any_data)))
+        for kind in ("object:text-changed", "object:text-caret-moved"):
+            self.listener.register(kind)
+        self.state("Set", GLib.Variant("b", True))
         self.source = poll(pumped(lambda: self.find("Source")), 30)
         assert self.source and "Text" in self.source.get_interfaces(), "no Source text"
+
+    # The object that has the focus below node, as Orca finds it to read.
+    def focused(self, node):
+        if node.get_state_set().contains(Atspi.StateType.FOCUSED):
+            return node
+        return next(filter(None, map(self.focused, self.children(node))), None)
 
     # The text, the caret, the character and the line at offset, and the events.
     def read(self, offset):
@@ -86,7 +109,8 @@ class Reader:
             Atspi.TextBoundaryType, unit)) for unit in ("CHAR", "LINE_START"))
         return (self.source.get_text(0, -1), self.source.get_caret_offset(),
                 (char.content, char.start_offset), (line.content, line.start_offset),
-                [(kind.split(":")[-1], at, data) for kind, at, data in self.events])
+                [(kind.split(":")[-1], at, data) for kind, at, data in self.events
+                 if kind.startswith("object:text-changed")])
 
 
 # What the machine lacks for the walk.
@@ -122,8 +146,7 @@ class Desktop:
             raise Unavailable("Xvfb cannot start a display")
         # What the dialogs and the browser engine store stays in the work folder.
         self.env = dict(os.environ, DISPLAY=":" + display.decode(), HOME=self.work,
-                        QT_QPA_PLATFORM="xcb", QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu",
-                        QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+                        QT_QPA_PLATFORM="xcb", QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu")
         self.start(["openbox", "--sm-disable"], env=self.env)
         # A US layout whose right Alt is AltGr, the third level many layouts have, set before the
         # IDE starts as a desktop sets it at login.
@@ -264,6 +287,7 @@ def walk(desktop, cmake, build):
     reader and desktop.expect("what a screen reader reads", pumped(lambda: (reader.read(5), (
         text, 7, ("\u0436", 5), (text, 0), [("insert", at, data) for at, data in enumerate(
             text + "x")] + [("delete", 7, "x")]))))
+    word_moves(desktop, title)
     text = keyboard(desktop, title, text.encode())
 
     desktop.step = "file commands"
@@ -294,9 +318,9 @@ def walk(desktop, cmake, build):
     remote = socket.create_server(("127.0.0.1", 0))
     subprocess.run(["convert", "-size", "40x30", "xc:#ff0000", folder + "/dot.png"], check=True)
     with open(folder + "/debugasm.html", "w") as report:
-        report.write(f'<body style="background: #fff"><img src="dot.png"><img src="http://127.0.0.1'
-                     f':{remote.getsockname()[1]}/remote.png"><script>document.body.style.'
-                     f'background = "#00ff00"</script></body>')
+        report.write(f'<body style="background: #fff"><p>{REPORT}</p><img src="dot.png"><img '
+                     f'src="http://127.0.0.1:{remote.getsockname()[1]}/remote.png"><script>'
+                     f'document.body.style.background = "#00ff00"</script></body>')
     desktop.key(title, "F6")
     debug = desktop.key(DEBUG)
     module = os.path.realpath(folder + "/libvornex-webview.so").encode()
@@ -317,6 +341,9 @@ def walk(desktop, cmake, build):
             round((desktop.frame(debug)[2] * 15 + desktop.frame(main)[1] * 15 + 100) / 15),
             1024 - desktop.frame(debug)[3]))), 20)
 
+    read_viewers(desktop, main, title)
+    title = text_answers(desktop, main, title)
+
     desktop.step = "execute and exit"
     # Execute with nothing set up warns, then shows its settings; Exit ends everything.
     desktop.x("xdotool", "windowactivate", "--sync", main)
@@ -330,18 +357,86 @@ def walk(desktop, cmake, build):
     assert desktop.ide.wait(30) == 0, f"Exit: status {desktop.ide.returncode}"
 
 
+# Ctrl+Left and Ctrl+Right at the end of "main \u0436{": a screen reader hears of every move as
+# it happens, and the word at the caret (WORD_START, which Orca reads) is the one it stands on.
+def word_moves(desktop, title):
+    reader = desktop.reader
+    desktop.step = "word moves"
+    moves = (("ctrl+Left", 6, "{"), ("ctrl+Left", 5, "\u0436"), ("ctrl+Left", 0, "main "),
+             ("ctrl+Right", 5, "\u0436"), ("ctrl+Right", 6, "{"), ("ctrl+Right", 7, ""))
+    for key, caret, word in moves if reader else ():
+        pumped(reader.events.clear)()
+        desktop.key(title, key)
+        desktop.expect(f"the caret's moves for {key}", pumped(lambda: ([at for kind, at, _ in (
+            reader.events) if kind.endswith("caret-moved")], [caret])))
+        got = reader.source.get_text_at_offset(caret, Atspi.TextBoundaryType.WORD_START)
+        assert (got.content, got.start_offset) == (word, caret), f"word at {caret}: {got.content!r}"
+
+
+# The report and the About page are windows that a screen reader announces by their names, and
+# in which it reads the page's text from the focus (About's: the maker's page or the engine's own
+# error page).
+def read_viewers(desktop, main, title):
+    reader = desktop.reader
+    desktop.step = "a screen reader in the viewers"
+    for name, words in ((DEBUG, REPORT), ("About", "")) if reader else ():
+        if name == "About":
+            desktop.x("xdotool", "windowactivate", "--sync", main)
+            desktop.key(title, "ctrl+h")
+        desktop.key(name)
+        window = poll(pumped(lambda: next((window for app in reader.children(Atspi.get_desktop(
+            0)) for window in reader.children(app) if window.get_name() == name), None)), 30)
+        assert window and window.get_role() == Atspi.Role.FRAME, f"{name}: {window}"
+        text = lambda: (focus := reader.focused(window)) and "Text" in focus.get_interfaces() and \
+            focus.get_text(0, -1).strip()
+        desktop.expect(f"the text of {name}", pumped(lambda: (bool(text()) and words in text(),
+                                                              True)), 60)
+
+
+# What a screen reader asks of a text with a NUL byte and a line break at its end, opened by
+# File > Load: the unit at, after and before an offset as (text, start, end).
+def text_answers(desktop, main, title):
+    reader = desktop.reader
+    if not reader:
+        return title
+    desktop.step = "text answers"
+    path = os.path.join(desktop.work, "nul.vornex")
+    with open(path, "wb") as file:
+        file.write(b"one two\0three\r\n")
+    desktop.x("xdotool", "windowactivate", "--sync", main)
+    desktop.key(title, "ctrl+l")
+    desktop.key(DIALOG, "ctrl+a")
+    desktop.x("xdotool", "type", path)
+    desktop.key(DIALOG, "Return")
+    desktop.key("KELD IDE - " + path)
+    # The NUL, which no D-Bus string holds, reads as U+2400, and the rest is not lost.
+    text = "one two\u2400three\r\n"
+    desktop.expect("the text", pumped(lambda: (reader.source.get_text(0, -1), text)))
+    for method, offset, unit, expected in (
+            ("at", 3, "WORD_START", ("one ", 0, 4)), ("after", 0, "WORD_START", (text[4:8], 4, 8)),
+            ("after", 4, "WORD_START", ("three", 8, 13)), ("before", 15, "CHAR", ("\r\n", 13, 15)),
+            ("before", 15, "LINE_START", (text, 0, 15)), ("at", 15, "LINE_START", ("", 15, 15))):
+        got = getattr(reader.source, f"get_text_{method}_offset")(
+            offset, getattr(Atspi.TextBoundaryType, unit))
+        assert (got.content, got.start_offset, got.end_offset) == expected, \
+            f"{method} {offset} {unit}: {got.content!r} {got.start_offset} {got.end_offset}"
+    return "KELD IDE - " + path
+
+
 # The walk in a session of its own, as a desktop gives each login: a D-Bus session bus and a
 # private runtime folder (XDG_RUNTIME_DIR), where the accessibility bus puts its socket. Without
 # one, every session of the user shares ~/.cache/at-spi/bus, and the last bus to start or end
-# takes it from the others. The work folder goes, whatever happens.
+# takes it from the others. Its home is the work folder, whose settings (where the accessibility
+# bus keeps whether a screen reader is on) start empty. The work folder goes, whatever happens.
 def main(*arguments):
     work = tempfile.mkdtemp(prefix="vornex-e2e-")
     try:
         runtime = os.path.join(work, "runtime")
         os.mkdir(runtime, 0o700)
         session = ["dbus-run-session", "--"] if shutil.which("dbus-run-session") else []
+        env = {name: value for name, value in os.environ.items() if not name.startswith("XDG_")}
         return subprocess.run(session + [sys.executable, __file__, "--work", work, *arguments],
-                              env=dict(os.environ, XDG_RUNTIME_DIR=runtime)).returncode
+                              env=dict(env, XDG_RUNTIME_DIR=runtime, HOME=work)).returncode
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -2,6 +2,7 @@
 
 #include "twips.h"
 
+#include <QAccessibleWidget>
 #include <QFontDatabase>
 #include <QWidget>
 
@@ -10,6 +11,25 @@
 #include <vector>
 
 namespace vornex {
+
+namespace {
+
+std::vector<const char *> &windowClasses()
+{
+    static std::vector<const char *> names;
+    return names;
+}
+
+QAccessibleInterface *windowAccessible(const QString &className, QObject *object)
+{
+    for (const char *name : windowClasses()) {
+        if (object && className == QLatin1StringView(name))
+            return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
+    }
+    return nullptr;
+}
+
+} // namespace
 
 QFont fixedsysFont()
 {
@@ -84,6 +104,14 @@ void installAccessibleFactory(QAccessible::InterfaceFactory factory)
         return;
     installed.push_back(factory);
     QAccessible::installFactory(factory);
+}
+
+void presentAsWindow(const QMetaObject &windowClass)
+{
+    std::vector<const char *> &names = windowClasses();
+    if (std::find(names.begin(), names.end(), windowClass.className()) == names.end())
+        names.push_back(windowClass.className());
+    installAccessibleFactory(windowAccessible);
 }
 
 } // namespace vornex

@@ -28,5 +28,8 @@ void makeFixedDialog(QWidget *window, const QString &caption, double widthTwips,
 // Installs factory, which makes the accessible interfaces of some of the IDE's own widget
 // classes; once, however often it is called.
 void installAccessibleFactory(QAccessible::InterfaceFactory factory);
+// Presents the windows of windowClass, a QWidget class, to screen readers as windows named by
+// their caption, where Qt presents a plain top-level widget as a mere client area.
+void presentAsWindow(const QMetaObject &windowClass);
 
 } // namespace vornex

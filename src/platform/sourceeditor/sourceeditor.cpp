@@ -158,9 +158,10 @@ SourceEditor::SourceEditor(QWidget *parent)
     SendScintilla(SCI_SETPOSITIONCACHE, kPositionCacheSize);
     copyStyleToSpares();
     connect(this, &QsciScintillaBase::SCN_MODIFIED, this,
-            [this](int position, int type, const char *, int length, int, int, int, int, int, int) {
-                beforeModification(position, type, length);
-            });
+            [this](int position, int type, const char *text, int length, int, int, int, int, int,
+                   int) { beforeModification(position, type, text, length); });
+    // Scintilla reports a moved caret only when it paints; moves that no input event of the
+    // editor made (a load, a command) are told after that paint.
     connect(this, &QsciScintillaBase::SCN_UPDATEUI, this, [this](int) {
         if (QAccessible::isActive() && !m_afterPaintPosted) {
             m_afterPaintPosted = true;
@@ -193,6 +194,12 @@ std::string_view SourceEditor::bytesView(std::size_t position, std::size_t lengt
 void SourceEditor::setRawBytes(std::string_view bytes)
 {
     SendScintilla(SCI_SETEOLMODE, static_cast<unsigned long>(eolModeFor(bytes)));
+    // Scintilla keeps the line character index up to date line by line through an insertion,
+    // which costs more than building it anew; a text of ASCII only does not need it at all.
+    if (m_indexAllocated) {
+        SendScintilla(SCI_RELEASELINECHARACTERINDEX, SC_LINECHARACTERINDEX_UTF32);
+        m_indexAllocated = false;
+    }
     // A load cannot be undone, so the old and the new text are not copied into the undo history.
     SendScintilla(SCI_SETUNDOCOLLECTION, 0UL);
     SendScintilla(SCI_CLEARALL);
@@ -300,11 +307,13 @@ void SourceEditor::copyStyleToSpares()
 
 int SourceEditor::offsetFromPosition(qsizetype position)
 {
+    position = std::clamp<qsizetype>(position, 0, SendScintilla(SCI_GETLENGTH));
+    if (m_nonAscii == 0 || position == 0)
+        return static_cast<int>(position);
     if (!m_indexAllocated) {
         SendScintilla(SCI_ALLOCATELINECHARACTERINDEX, SC_LINECHARACTERINDEX_UTF32);
         m_indexAllocated = true;
     }
-    position = std::clamp<qsizetype>(position, 0, SendScintilla(SCI_GETLENGTH));
     const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(position));
     const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
     return static_cast<int>(SendScintilla(SCI_INDEXPOSITIONFROMLINE,
@@ -321,6 +330,8 @@ qsizetype SourceEditor::positionFromOffset(int offset)
         return 0;
     if (offset >= count)
         return SendScintilla(SCI_GETLENGTH);
+    if (m_nonAscii == 0)
+        return offset;
     const long line = SendScintilla(SCI_LINEFROMINDEXPOSITION, static_cast<unsigned long>(offset),
                                     static_cast<long>(SC_LINECHARACTERINDEX_UTF32));
     const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
@@ -336,7 +347,7 @@ int SourceEditor::characterCount()
     return offsetFromPosition(SendScintilla(SCI_GETLENGTH));
 }
 
-void SourceEditor::beforeModification(int position, int type, int length)
+void SourceEditor::beforeModification(int position, int type, const char *text, int length)
 {
     const bool insert = (type & SC_MOD_BEFOREINSERT) != 0;
     if (!insert && (type & SC_MOD_BEFOREDELETE) == 0)
@@ -349,13 +360,20 @@ void SourceEditor::beforeModification(int position, int type, int length)
         m_pendingPosition = position;
         m_pendingLength = length;
         m_pendingOffset = offsetFromPosition(position);
-        if (!insert) {
-            QByteArray removed(length + 1, '\0');
-            SendScintilla(SCI_GETTEXTRANGE, static_cast<long>(position),
-                          static_cast<long>(position + length), removed.data());
-            m_pendingText = QString::fromUtf8(removed.constData(), length);
-        }
+        if (!insert)
+            m_pendingText = readableText(position, position + length);
     }
+    m_offsetsMoved = true;
+    // The bytes that go, read where Scintilla moves its gap to delete them anyway. An insertion
+    // without its text (none is known) counts as all outside ASCII, which only costs time.
+    if (!insert)
+        text = reinterpret_cast<const char *>(SendScintilla(
+            SCI_GETRANGEPOINTER, static_cast<unsigned long>(position), static_cast<long>(length)));
+    const qsizetype outside =
+        text ? std::count_if(text, text + length,
+                             [](char byte) { return static_cast<unsigned char>(byte) >= 0x80; })
+             : length;
+    m_nonAscii += insert ? outside : -outside;
 
     // The range to restyle, moved with the change and widened by it.
     const qsizetype end = insert ? position + length : position;
@@ -397,30 +415,31 @@ bool SourceEditor::event(QEvent *event)
         afterPaint();
         return true;
     }
-    return QsciScintilla::event(event);
+    const bool handled = QsciScintilla::event(event);
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::InputMethod)
+        notifyAccessible();
+    return handled;
+}
+
+bool SourceEditor::viewportEvent(QEvent *event)
+{
+    const bool handled = QsciScintilla::viewportEvent(event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonRelease:
+        notifyAccessible();
+        break;
+    default:
+        break;
+    }
+    return handled;
 }
 
 void SourceEditor::afterPaint()
 {
-    if (QAccessible::isActive()) {
-        flushAccessibleChange();
-        const long caret = SendScintilla(SCI_GETCURRENTPOS);
-        const long anchor = SendScintilla(SCI_GETANCHOR);
-        const int caretOffset = offsetFromPosition(caret);
-        const int anchorOffset = anchor == caret ? caretOffset : offsetFromPosition(anchor);
-        if (caretOffset != m_caretOffset) {
-            QAccessibleTextCursorEvent moved(this, caretOffset);
-            QAccessible::updateAccessibility(&moved);
-        }
-        if (anchorOffset != m_anchorOffset &&
-            (anchorOffset != caretOffset || m_anchorOffset != m_caretOffset)) {
-            QAccessibleTextSelectionEvent selected(this, std::min(anchorOffset, caretOffset),
-                                                   std::max(anchorOffset, caretOffset));
-            QAccessible::updateAccessibility(&selected);
-        }
-        m_caretOffset = caretOffset;
-        m_anchorOffset = anchorOffset;
-    }
+    notifyAccessible();
     if (!m_textChanged)
         return;
     announceTextChange();
@@ -441,22 +460,63 @@ void SourceEditor::announceTextChange()
     emit textBatchChanged();
 }
 
+QString SourceEditor::readableText(qsizetype start, qsizetype end)
+{
+    if (end <= start)
+        return {};
+    // A copy, which leaves Scintilla's gap where the next key needs it.
+    QByteArray bytes(end - start + 1, '\0');
+    SendScintilla(SCI_GETTEXTRANGE, static_cast<unsigned long>(start), static_cast<long>(end),
+                  bytes.data());
+    QString text = QString::fromUtf8(bytes.constData(), end - start);
+    text.replace(QChar(u'\0'), QChar(u'\u2400'));
+    return text;
+}
+
 void SourceEditor::flushAccessibleChange()
 {
     const Pending pending = std::exchange(m_pending, Pending::None);
     if (pending == Pending::None || !QAccessible::isActive())
         return;
     if (pending == Pending::Insert) {
-        QByteArray inserted(m_pendingLength + 1, '\0');
-        SendScintilla(SCI_GETTEXTRANGE, static_cast<long>(m_pendingPosition),
-                      static_cast<long>(m_pendingPosition + m_pendingLength), inserted.data());
-        QAccessibleTextInsertEvent event(this, m_pendingOffset,
-                                         QString::fromUtf8(inserted.constData(), m_pendingLength));
+        QAccessibleTextInsertEvent event(
+            this, m_pendingOffset,
+            readableText(m_pendingPosition, m_pendingPosition + m_pendingLength));
         QAccessible::updateAccessibility(&event);
     } else {
         QAccessibleTextRemoveEvent event(this, m_pendingOffset, std::exchange(m_pendingText, {}));
         QAccessible::updateAccessibility(&event);
     }
+}
+
+// With the change, before the paint: a screen reader reads a moved caret by the last key it has
+// seen, and told later it may have seen Ctrl go up and read Ctrl+Left as a move by a character.
+void SourceEditor::notifyAccessible()
+{
+    if (!QAccessible::isActive())
+        return;
+    flushAccessibleChange();
+    const qsizetype caret = SendScintilla(SCI_GETCURRENTPOS);
+    const qsizetype anchor = SendScintilla(SCI_GETANCHOR);
+    if (caret == m_caretPosition && anchor == m_anchorPosition && !m_offsetsMoved)
+        return;
+    m_caretPosition = caret;
+    m_anchorPosition = anchor;
+    m_offsetsMoved = false;
+    const int caretOffset = offsetFromPosition(caret);
+    const int anchorOffset = anchor == caret ? caretOffset : offsetFromPosition(anchor);
+    if (caretOffset != m_caretOffset) {
+        QAccessibleTextCursorEvent moved(this, caretOffset);
+        QAccessible::updateAccessibility(&moved);
+    }
+    if (anchorOffset != m_anchorOffset &&
+        (anchorOffset != caretOffset || m_anchorOffset != m_caretOffset)) {
+        QAccessibleTextSelectionEvent selected(this, std::min(anchorOffset, caretOffset),
+                                               std::max(anchorOffset, caretOffset));
+        QAccessible::updateAccessibility(&selected);
+    }
+    m_caretOffset = caretOffset;
+    m_anchorOffset = anchorOffset;
 }
 
 // Scintilla measures a changed line again whole, in pieces of about 100 bytes where the style

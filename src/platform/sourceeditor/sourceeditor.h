@@ -38,11 +38,15 @@ public:
     void setColor(const QColor &color) override;
     void setPaper(const QColor &color) override;
 
-    // Character offsets (code points) and byte positions, through Scintilla's line character
-    // index (allocated on first use) plus a count within one line.
+    // Character offsets (code points) and byte positions: the same in a text of ASCII only,
+    // otherwise through Scintilla's line character index (allocated on first use) plus a count
+    // within one line.
     int offsetFromPosition(qsizetype position);
     qsizetype positionFromOffset(int offset);
     int characterCount();
+    // The text between two byte positions as a screen reader reads it: a NUL byte, which ends
+    // any string on the accessibility bus, as U+2400, so that the rest of the text is not lost.
+    QString readableText(qsizetype start, qsizetype end);
 
 signals:
     // Once after one or more changes of the text: after the editor has painted them, and in any
@@ -55,6 +59,7 @@ signals:
 
 protected:
     bool event(QEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
     void changeEvent(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
@@ -63,7 +68,7 @@ private:
 
     // Emits textBatchChanged now if a change of the text has not been announced yet.
     void announceTextChange();
-    void beforeModification(int position, int type, int length);
+    void beforeModification(int position, int type, const char *text, int length);
     void afterModifications();
     void afterPaint();
     void restyleLongLines();
@@ -72,12 +77,15 @@ private:
     // The text, paper, selection and caret colours of the widget's palette.
     void followPalette();
     void flushAccessibleChange();
+    void notifyAccessible();
 
     InputWatch *m_inputWatch;
     bool m_textChanged = false;
     bool m_afterChangePosted = false;
     bool m_afterPaintPosted = false;
     bool m_indexAllocated = false;
+    // Bytes of the text outside ASCII; while there are none, offsets are byte positions.
+    qsizetype m_nonAscii = 0;
     // The byte range changed since the last restyling, in the current text; empty when lo > hi.
     qsizetype m_dirtyLo = 1;
     qsizetype m_dirtyHi = 0;
@@ -87,6 +95,11 @@ private:
     qsizetype m_pendingPosition = 0;
     qsizetype m_pendingLength = 0;
     QString m_pendingText;
+    // The caret and the anchor last told to accessibility, as byte positions and as offsets,
+    // which a change of the text before them can alter alone.
+    qsizetype m_caretPosition = -1;
+    qsizetype m_anchorPosition = -1;
+    bool m_offsetsMoved = false;
     int m_caretOffset = -1;
     int m_anchorOffset = -1;
 };

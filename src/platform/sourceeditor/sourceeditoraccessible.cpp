@@ -76,31 +76,39 @@ public:
     void setCursorPosition(int offset) override { send(Sci::SCI_GOTOPOS, position(offset)); }
     QString text(int startOffset, int endOffset) const override
     {
-        return range(position(startOffset), position(endOffset));
+        return editor()->readableText(position(startOffset), position(endOffset));
     }
+    // The unit of text that ends where the one at offset starts; none before the first.
     QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int *startOffset,
                              int *endOffset) const override
     {
         long start, end;
-        if (!bounds(position(offset), type, &start, &end) || start == 0 ||
-            !bounds(send(Sci::SCI_POSITIONBEFORE, start), type, &start, &end))
+        if (!unitAt(offset, type, &start, &end))
             return noText(startOffset, endOffset);
+        if (start > 0)
+            bounds(send(Sci::SCI_POSITIONBEFORE, start), type, &start, &end);
+        else
+            end = start;
         return textIn(start, end, startOffset, endOffset);
     }
+    // The unit of text that starts where the one at offset ends; none after the last.
     QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int *startOffset,
                             int *endOffset) const override
     {
         long start, end;
-        if (!bounds(position(offset), type, &start, &end) || end >= send(Sci::SCI_GETLENGTH) ||
-            !bounds(end, type, &start, &end))
+        if (!unitAt(offset, type, &start, &end))
             return noText(startOffset, endOffset);
+        if (end < send(Sci::SCI_GETLENGTH))
+            bounds(end, type, &start, &end);
+        else
+            start = end;
         return textIn(start, end, startOffset, endOffset);
     }
     QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int *startOffset,
                          int *endOffset) const override
     {
         long start, end;
-        if (!bounds(position(offset), type, &start, &end))
+        if (!unitAt(offset, type, &start, &end))
             return noText(startOffset, endOffset);
         return textIn(start, end, startOffset, endOffset);
     }
@@ -171,44 +179,70 @@ private:
         // -1 stands for the end of the text.
         return offset < 0 ? send(Sci::SCI_GETLENGTH) : editor()->positionFromOffset(offset);
     }
-    QString range(long start, long end) const
-    {
-        if (end <= start)
-            return {};
-        QByteArray bytes(end - start + 1, '\0');
-        editor()->SendScintilla(Sci::SCI_GETTEXTRANGE, start, end, bytes.data());
-        return QString::fromUtf8(bytes.constData(), end - start);
-    }
     QString textIn(long start, long end, int *startOffset, int *endOffset) const
     {
         *startOffset = editor()->offsetFromPosition(start);
-        *endOffset = editor()->offsetFromPosition(end);
-        return range(start, end);
+        *endOffset = start == end ? *startOffset : editor()->offsetFromPosition(end);
+        return editor()->readableText(start, end);
     }
     static QString noText(int *startOffset, int *endOffset)
     {
         *startOffset = *endOffset = -1;
         return {};
     }
-    // The byte range of the character, word, line (also for sentence and paragraph) or whole
-    // text at a byte position; false where there is none.
-    bool bounds(long at, QAccessible::TextBoundaryType type, long *start, long *end) const
+    // The unit at an offset of the text, its end included; false for an offset outside it.
+    bool unitAt(int offset, QAccessible::TextBoundaryType type, long *start, long *end) const
+    {
+        if (offset < 0 || offset > characterCount())
+            return false;
+        bounds(position(offset), type, start, end);
+        return true;
+    }
+    // Whether Scintilla skips the character at a byte position between words.
+    bool blank(long at) const
+    {
+        const auto byte = static_cast<unsigned char>(send(Sci::SCI_GETCHARAT, at));
+        if (byte < 0x80)
+            return byte == ' ' || (byte < 0x20 && byte != '\r' && byte != '\n');
+        const QList<uint> character =
+            editor()->readableText(at, send(Sci::SCI_POSITIONAFTER, at)).toUcs4();
+        switch (QChar::category(character.value(0))) {
+        case QChar::Separator_Space:
+        case QChar::Other_Control:
+        case QChar::Other_Format:
+        case QChar::Other_Surrogate:
+        case QChar::Other_PrivateUse:
+        case QChar::Other_NotAssigned:
+            return true;
+        default:
+            return false;
+        }
+    }
+    // The byte range of the unit of text that holds a byte position: its character; its word,
+    // from where Ctrl+Right stops (the start of a run of letters and digits, of punctuation or
+    // of line breaks) to where it stops next, so that blanks go with the word before them, as
+    // in the words of AT-SPI and ATK; its line with the line break (also for sentence and
+    // paragraph); or the whole text. At the end of the text, the last line or nothing.
+    void bounds(long at, QAccessible::TextBoundaryType type, long *start, long *end) const
     {
         const long length = send(Sci::SCI_GETLENGTH);
         switch (type) {
         case QAccessible::CharBoundary:
             *start = at;
             *end = send(Sci::SCI_POSITIONAFTER, at);
-            return *end > at;
+            return;
         case QAccessible::WordBoundary:
-            *start = send(Sci::SCI_WORDSTARTPOSITION, at, 1);
-            *end = send(Sci::SCI_WORDENDPOSITION, at, 1);
-            if (*start == *end) { // between words: the word and the blanks after it before at
-                *end = send(Sci::SCI_WORDSTARTPOSITION, at, 0L);
-                *start = send(Sci::SCI_WORDSTARTPOSITION, std::max(0L, *end - 1), 1);
-                *end = at;
-            }
-            return *end > *start;
+            *start = *end = at;
+            if (at == length)
+                return;
+            // The run that holds at, or the one before the blanks that hold it.
+            *start = send(Sci::SCI_WORDSTARTPOSITION, send(Sci::SCI_POSITIONAFTER, at), 0L);
+            if (*start > 0 && blank(at))
+                *start = send(Sci::SCI_WORDSTARTPOSITION, *start, 0L);
+            *end = send(Sci::SCI_WORDENDPOSITION, *start, 0L);
+            if (*end < length && blank(*end))
+                *end = send(Sci::SCI_WORDENDPOSITION, *end, 0L);
+            return;
         case QAccessible::SentenceBoundary:
         case QAccessible::ParagraphBoundary:
         case QAccessible::LineBoundary: {
@@ -217,14 +251,13 @@ private:
             *end = line + 1 < send(Sci::SCI_GETLINECOUNT)
                        ? send(Sci::SCI_POSITIONFROMLINE, line + 1)
                        : length;
-            return *end > *start || length == 0;
+            return;
         }
         case QAccessible::NoBoundary:
             *start = 0;
             *end = length;
-            return true;
+            return;
         }
-        return false;
     }
 };
 
