@@ -75,6 +75,12 @@ public:
     }
 };
 
+qsizetype outsideAscii(std::string_view bytes)
+{
+    return std::count_if(bytes.begin(), bytes.end(),
+                         [](char byte) { return static_cast<unsigned char>(byte) >= 0x80; });
+}
+
 } // namespace
 
 // While a change of the text is not yet announced, the first input event of the application
@@ -158,8 +164,9 @@ SourceEditor::SourceEditor(QWidget *parent)
     SendScintilla(SCI_SETPOSITIONCACHE, kPositionCacheSize);
     copyStyleToSpares();
     connect(this, &QsciScintillaBase::SCN_MODIFIED, this,
-            [this](int position, int type, const char *text, int length, int, int, int, int, int,
-                   int) { beforeModification(position, type, text, length); });
+            [this](int position, int type, const char *, int length, int, int, int, int, int, int) {
+                beforeModification(position, type, length);
+            });
     // Scintilla reports a moved caret only when it paints; moves that no input event of the
     // editor made (a load, a command) are told after that paint.
     connect(this, &QsciScintillaBase::SCN_UPDATEUI, this, [this](int) {
@@ -204,6 +211,7 @@ void SourceEditor::setRawBytes(std::string_view bytes)
     SendScintilla(SCI_SETUNDOCOLLECTION, 0UL);
     SendScintilla(SCI_CLEARALL);
     SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(bytes.size()), bytes.data());
+    countInsertedBytes();
     SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
     SendScintilla(SCI_EMPTYUNDOBUFFER);
     SendScintilla(SCI_GOTOPOS, 0L);
@@ -305,8 +313,22 @@ void SourceEditor::copyStyleToSpares()
     }
 }
 
+// Scintilla tells of an insertion only before it happens, and QScintilla passes its bytes only
+// with the report after it, which costs time in proportion to the position: they are counted
+// here, before the next change or question, in proportion to the insertion.
+void SourceEditor::countInsertedBytes()
+{
+    if (m_uncountedLength == 0)
+        return;
+    const std::string_view inserted =
+        bytesView(std::size_t(m_uncountedPosition), std::size_t(m_uncountedLength));
+    m_uncountedLength = 0;
+    m_nonAscii += outsideAscii(inserted);
+}
+
 int SourceEditor::offsetFromPosition(qsizetype position)
 {
+    countInsertedBytes();
     position = std::clamp<qsizetype>(position, 0, SendScintilla(SCI_GETLENGTH));
     if (m_nonAscii == 0 || position == 0)
         return static_cast<int>(position);
@@ -330,6 +352,7 @@ qsizetype SourceEditor::positionFromOffset(int offset)
         return 0;
     if (offset >= count)
         return SendScintilla(SCI_GETLENGTH);
+    countInsertedBytes();
     if (m_nonAscii == 0)
         return offset;
     const long line = SendScintilla(SCI_LINEFROMINDEXPOSITION, static_cast<unsigned long>(offset),
@@ -347,11 +370,12 @@ int SourceEditor::characterCount()
     return offsetFromPosition(SendScintilla(SCI_GETLENGTH));
 }
 
-void SourceEditor::beforeModification(int position, int type, const char *text, int length)
+void SourceEditor::beforeModification(int position, int type, int length)
 {
     const bool insert = (type & SC_MOD_BEFOREINSERT) != 0;
     if (!insert && (type & SC_MOD_BEFOREDELETE) == 0)
         return;
+    countInsertedBytes();
     emit textChanging(position, insert ? 0 : length, insert ? length : 0);
     if (QAccessible::isActive()) {
         // The change before this one is complete now.
@@ -364,16 +388,14 @@ void SourceEditor::beforeModification(int position, int type, const char *text, 
             m_pendingText = readableText(position, position + length);
     }
     m_offsetsMoved = true;
-    // The bytes that go, read where Scintilla moves its gap to delete them anyway. An insertion
-    // without its text (none is known) counts as all outside ASCII, which only costs time.
-    if (!insert)
-        text = reinterpret_cast<const char *>(SendScintilla(
-            SCI_GETRANGEPOINTER, static_cast<unsigned long>(position), static_cast<long>(length)));
-    const qsizetype outside =
-        text ? std::count_if(text, text + length,
-                             [](char byte) { return static_cast<unsigned char>(byte) >= 0x80; })
-             : length;
-    m_nonAscii += insert ? outside : -outside;
+    if (insert) {
+        m_uncountedPosition = position;
+        m_uncountedLength = length;
+    } else {
+        // The bytes that go, read where Scintilla moves its gap to delete them anyway.
+        const std::string_view gone = bytesView(std::size_t(position), std::size_t(length));
+        m_nonAscii -= outsideAscii(gone);
+    }
 
     // The range to restyle, moved with the change and widened by it.
     const qsizetype end = insert ? position + length : position;

@@ -68,7 +68,7 @@ private:
 
     // Emits textBatchChanged now if a change of the text has not been announced yet.
     void announceTextChange();
-    void beforeModification(int position, int type, const char *text, int length);
+    void beforeModification(int position, int type, int length);
     void afterModifications();
     void afterPaint();
     void restyleLongLines();
@@ -77,6 +77,7 @@ private:
     // The text, paper, selection and caret colours of the widget's palette.
     void followPalette();
     void flushAccessibleChange();
+    void countInsertedBytes();
     void notifyAccessible();
 
     InputWatch *m_inputWatch;
@@ -86,6 +87,9 @@ private:
     bool m_indexAllocated = false;
     // Bytes of the text outside ASCII; while there are none, offsets are byte positions.
     qsizetype m_nonAscii = 0;
+    // The last insertion, whose bytes are counted once they are in the text.
+    qsizetype m_uncountedPosition = 0;
+    qsizetype m_uncountedLength = 0;
     // The byte range changed since the last restyling, in the current text; empty when lo > hi.
     qsizetype m_dirtyLo = 1;
     qsizetype m_dirtyHi = 0;
