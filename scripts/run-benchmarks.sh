@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark of the IDE and prints medians of repeated runs.
-# Usage: scripts/run-benchmarks.sh [BUILD_DIR]
+# Usage: scripts/run-benchmarks.sh [BUILD_DIR]; with KEYLAT_IDE0 set to another build of the IDE
+# (its vornex-ide), that build is measured beside this one.
 set -euo pipefail
 build=${1:-build}
 cd "$(dirname "$0")/.."
@@ -20,14 +21,14 @@ echo "== Open and Save of a 10 MiB file; what sets the limits of Open =="
 QT_QPA_PLATFORM=offscreen "$bench/bench_files" "${args[@]}"
 echo
 echo "== Start-up beside a bare Qt window =="
-scripts/bench-startup.sh "$build"
+scripts/bench-startup.sh "$build" 21 ${KEYLAT_IDE0:+"$KEYLAT_IDE0"}
 echo
 # Key to paint under Xvfb: the IDE, a bare QScintilla window and the peers that are installed,
 # interleaved in one run, without and with the accessibility bus (KEYLAT_REPS runs of
 # KEYLAT_KEYS keys each), with the editors' CPU per key; then fast typing into the 1 MiB source.
 echo "== Key to paint under Xvfb (ms, medians of the runs' medians) and CPU per key (ms) =="
 abs=$(cd "$build" && pwd)
-editors="ide bareqsci"
+editors="ide${KEYLAT_IDE0:+ ide0} bareqsci"
 for peer in featherpad geany; do
   if command -v "$peer" >/dev/null; then editors="$editors $peer"; fi
 done
@@ -39,7 +40,7 @@ bench/keylat/run_keylat.sh "$out" "${KEYLAT_REPS:-3}" "$editors" "a b c d e" "pl
 bench/keylat/summarize.py "$out"
 echo
 echo "== Open 16 MiB of line breaks, without and with a listening screen reader (s) =="
-bench/keylat/run_open.py 3 ide "plain a11y" | tail -n 2
+bench/keylat/run_open.py 3 "ide${KEYLAT_IDE0:+ ide0}" "plain a11y" | grep median
 echo
 echo "== Typing with xdotool into the 1 MiB source (s) =="
 echo "variant editor where characters xdotool done-after-xdotool saved-file-complete"
