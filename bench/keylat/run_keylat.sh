@@ -76,6 +76,14 @@ ide_setup() { # pid input
     ide_caret_middle "$w"
   fi
   sleep 0.5
+  # The IDE holds every key until a listening screen reader has seen it, so the Left keys can
+  # still be arriving: the measured keys start once it has used no processor time for 0.5 s.
+  local was="" now
+  for i in $(seq 600); do
+    now=$(awk '{print $14 + $15}' "/proc/$pid/stat" 2>/dev/null)
+    [ "$now" = "$was" ] && break
+    was=$now; sleep 0.5
+  done
 }
 
 run_one() { # editor input variant rep order
