@@ -1,5 +1,7 @@
 #include "blocklistmodel.h"
 
+#include "appearance.h"
+
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QComboBox>
@@ -348,7 +350,7 @@ void showBlockList(QComboBox *box, BlockListModel *model)
     style->setParent(box);
     box->setStyle(style);
     box->setModel(model);
-    QAccessible::installFactory(blockListAccessible);
+    installAccessibleFactory(blockListAccessible);
     // An interface made for the box before it showed the list is made anew, by the factory.
     QAccessibleInterface *made = QAccessible::queryAccessibleInterface(box);
     if (made && !dynamic_cast<BlockListAccessible *>(made))

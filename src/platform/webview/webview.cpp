@@ -297,7 +297,8 @@ extern "C" Q_DECL_EXPORT vornex::HtmlViewer *vornex_create_html_viewer(QWidget *
         qputenv(kAccessiblePages, "1");
     auto *view = new vornex::WebView(parent, static_cast<vornex::ViewerKind>(kind));
     // The engine's own factory, which its first view installs, answers for every view; Qt asks
-    // the factory installed last first.
+    // the factory installed last first. This module, loaded on demand, links none of the IDE's
+    // libraries, and Qt installs a factory once however often it is asked to.
     QAccessible::installFactory(vornex::WebView::accessible);
     return view;
 }
